@@ -1,0 +1,16 @@
+# lumero_test(NAME SOURCES ... [LIBS ...] [ENVIRONMENT ...] [TIMEOUT s])
+# One executable, one CTest test. Under the Windows build CTest runs it through the Wine
+# launcher (CMAKE_CROSSCOMPILING_EMULATOR), so every test case shares one Wine start.
+function(lumero_test name)
+  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;ENVIRONMENT" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest_main)
+  add_test(NAME ${name} COMMAND ${name})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT})
+  if(T_ENVIRONMENT)
+    set_tests_properties(${name} PROPERTIES ENVIRONMENT "${T_ENVIRONMENT}")
+  endif()
+endfunction()
