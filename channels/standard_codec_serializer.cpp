@@ -53,8 +53,10 @@ template <typename T>
 void WriteTypedList(const StandardCodecSerializer& serializer, const std::vector<T>& list,
                     ByteStreamWriter* stream) {
   serializer.WriteSize(list.size(), stream);
-  if (list.empty()) return;
+  // Padded even when empty: the reader aligns before every typed list, so an unpadded empty
+  // list would shift whatever follows it.
   if (sizeof(T) > 1) stream->WriteAlignment(static_cast<uint8_t>(sizeof(T)));
+  if (list.empty()) return;
   // One block copy of the elements.
   stream->WriteBytes(reinterpret_cast<const uint8_t*>(list.data()), list.size() * sizeof(T));
 }
