@@ -73,9 +73,11 @@ TEST(WireTextTest, ScriptValuesEncodeAsTheStandardEncoding) {
   EXPECT_EQ(encode("false"), "02");
   EXPECT_EQ(encode("-2"), "03feffffff");
   EXPECT_EQ(encode("5000000000"), "0400f2052a01000000");
-  EXPECT_EQ(encode("2.0"), "0600000000000000" "0000000000000040");
-  EXPECT_EQ(encode("\"two words\""), "0709" + HexBytes(reinterpret_cast<const uint8_t*>(
-                                                         "two words"), 9));
+  EXPECT_EQ(encode("2.0"),
+            "0600000000000000"
+            "0000000000000040");
+  EXPECT_EQ(encode("\"two words\""),
+            "0709" + HexBytes(reinterpret_cast<const uint8_t*>("two words"), 9));
   EXPECT_EQ(encode("COM7"), "0704434f4d37");
   EXPECT_FALSE(ParseScriptValue("\"open"));
   EXPECT_FALSE(ParseScriptValue(""));
@@ -119,8 +121,7 @@ TEST(ScriptTest, ParsesEveryCommand) {
   EXPECT_EQ(script.commands[1].kind, ScriptCommand::Kind::kCall);
   EXPECT_EQ(script.commands[1].channel, "lumerovantix/sonel_info");
   EXPECT_EQ(script.commands[1].message, Hex("0704 7374616e 00"));
-  EXPECT_EQ(script.commands[2].message,
-            Hex("0706 6c697374656e 070a 7769746820626c616e6b"));
+  EXPECT_EQ(script.commands[2].message, Hex("0706 6c697374656e 070a 7769746820626c616e6b"));
   EXPECT_EQ(script.commands[3].kind, ScriptCommand::Kind::kSend);
   EXPECT_EQ(script.commands[3].message, Hex("070161"));
   EXPECT_EQ(script.commands[4].kind, ScriptCommand::Kind::kAwaitReply);
