@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 #include <stdexcept>
 #include <thread>
@@ -143,6 +144,51 @@ TEST_F(BinaryMessengerImplTest, ReplyMayComeFromAnotherThread) {
   EXPECT_EQ(StandInReply(id), (std::vector<uint8_t>{0x00, 0x01}));
   EXPECT_EQ(StandInCallCount("FlutterDesktopMessengerLock"), 1);
   EXPECT_EQ(StandInCallCount("FlutterDesktopMessengerUnlock"), 1);
+}
+
+// Replies racing engine teardown either reach the engine before it goes or are dropped; none
+// reaches it afterwards (the stand-in counts that as a response error).
+TEST_F(BinaryMessengerImplTest, RepliesRacingTeardownNeverReachAGoneEngine) {
+  std::vector<BinaryReply> kept;
+  messenger->SetMessageHandler(kChannel, [&](const uint8_t*, size_t, BinaryReply reply) {
+    kept.push_back(std::move(reply));
+  });
+  std::vector<uint64_t> ids;
+  for (int i = 0; i < 200; ++i) {
+    ids.push_back(StandInSend(kChannel, kMessage));
+  }
+  for (int i = 0; i < 500 && kept.size() < ids.size(); ++i) {
+    StandInPump(10);
+  }
+  ASSERT_EQ(kept.size(), ids.size());
+  std::atomic<bool> underway{false};
+  std::thread worker([&] {
+    const uint8_t answer[] = {0x00, 0x00};
+    for (size_t i = 0; i < kept.size(); ++i) {
+      kept[i](answer, sizeof answer);
+      if (i >= 49) {
+        underway = true;  // The rest race the teardown below, paced so that they overlap.
+        Sleep(1);
+      }
+    }
+  });
+  while (!underway) {
+    std::this_thread::yield();
+  }
+  DestroyEngine();
+  worker.join();
+  int answered = 0;
+  for (const uint64_t id : ids) {
+    const int state = StandInMessageState(id);
+    EXPECT_TRUE(state == kStandInAnswered || state == kStandInDropped) << state;
+    answered += state == kStandInAnswered ? 1 : 0;
+  }
+  EXPECT_GE(answered, 50);
+  EXPECT_EQ(StandInResponseErrorCount(), 0);
+  EXPECT_EQ(StandInCallCount("FlutterDesktopMessengerLock"),
+            StandInCallCount("FlutterDesktopMessengerUnlock"));
+  kept.clear();
+  EXPECT_EQ(StandInLiveMessengerCount(), 0u);
 }
 
 TEST_F(BinaryMessengerImplTest, SecondHandlerReplacesTheFirst) {
