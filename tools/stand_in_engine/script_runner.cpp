@@ -111,8 +111,7 @@ bool ScriptRunner::RunCommand(const ScriptCommand& command, std::string& failure
       return done;
     }
     case ScriptCommand::Kind::kAwaitEvent: {
-      static std::map<std::string, size_t> consumed;  // Only the script thread touches it.
-      size_t& seen = consumed[command.channel];
+      size_t& seen = consumedEvents[command.channel];
       const bool arrived = WaitUntil(
           [&] { return CountHostMessages(state, command.channel) > seen; }, command.millis, stop);
       if (!arrived) {

@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <map>
+#include <string>
 #include <thread>
 
 #include "tools/stand_in_engine/script.h"
@@ -32,6 +34,8 @@ class ScriptRunner {
   ParsedScript script;
   std::atomic<bool> cancelled{false};
   uint64_t lastMessage = 0;
+  // Host messages per channel that await-event has taken; the script thread's own.
+  std::map<std::string, size_t> consumedEvents;
   std::thread thread;
 };
 
