@@ -2,45 +2,37 @@
 
 #include <utility>
 
-#include "runner/meter/win32_owners.h"
-
 namespace meter_link {
 namespace {
 
 const DWORD kQueueBytes = 4096;
 const DWORD kPurgeBoth = PURGE_TXCLEAR | PURGE_RXCLEAR;
 
-class Win32SerialLine : public SerialLine {
- public:
-  explicit Win32SerialLine(ScopedHandle port) : port_(std::move(port)) {}
-
-  SerialIo Write(const uint8_t* bytes, uint32_t count) override {
-    DWORD written = 0;
-    const BOOL ok = WriteFile(port_.Get(), bytes, count, &written, nullptr);
-    return Outcome(ok, written);
-  }
-
-  SerialIo Read(uint8_t* buffer, uint32_t capacity) override {
-    DWORD read = 0;
-    const BOOL ok = ReadFile(port_.Get(), buffer, capacity, &read, nullptr);
-    return Outcome(ok, read);
-  }
-
-  void Purge() override { PurgeComm(port_.Get(), kPurgeBoth); }
-
- private:
-  static SerialIo Outcome(BOOL ok, DWORD count) {
-    SerialIo io;
-    io.error = ok ? 0 : GetLastError();
-    io.ok = ok != FALSE;
-    io.count = count;
-    return io;
-  }
-
-  ScopedHandle port_;
-};
+SerialIo Outcome(BOOL ok, DWORD count) {
+  SerialIo io;
+  io.error = ok ? 0 : GetLastError();
+  io.ok = ok != FALSE;
+  io.count = count;
+  return io;
+}
 
 }  // namespace
+
+Win32SerialLine::Win32SerialLine(ScopedHandle port) : port_(std::move(port)) {}
+
+SerialIo Win32SerialLine::Write(const uint8_t* bytes, uint32_t count) {
+  DWORD written = 0;
+  const BOOL ok = WriteFile(port_.Get(), bytes, count, &written, nullptr);
+  return Outcome(ok, written);
+}
+
+SerialIo Win32SerialLine::Read(uint8_t* buffer, uint32_t capacity) {
+  DWORD read = 0;
+  const BOOL ok = ReadFile(port_.Get(), buffer, capacity, &read, nullptr);
+  return Outcome(ok, read);
+}
+
+void Win32SerialLine::Purge() { PurgeComm(port_.Get(), kPurgeBoth); }
 
 void ApplyMeterLineSettings(DCB* dcb) {
   dcb->BaudRate = CBR_9600;
