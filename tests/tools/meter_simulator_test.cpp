@@ -250,6 +250,18 @@ TEST_F(MeterSimulatorTest, UnplugsAfterTheCountedPollsAndPlugsBackIn) {
   again.Poll();
   EXPECT_EQ(again.Collect(milliseconds(3000), 19).size(), 19u);
   EXPECT_EQ(control_->Command("plug"), "error already plugged");
+
+  // reset plugs a pulled cable back in and forgets pending answers.
+  ASSERT_EQ(control_->Command("mode late 300"), "ok");
+  const int polls = control_->Number("polls?");
+  again.Poll();
+  ASSERT_TRUE(
+      WaitUntil([&] { return control_->Number("polls?") == polls + 1; }, milliseconds(2000)));
+  ASSERT_EQ(control_->Command("unplug"), "ok");
+  ASSERT_EQ(control_->Command("reset"), "ok");
+  EXPECT_EQ(control_->Command("plugged?"), "plugged 1");
+  EXPECT_EQ(control_->Command("mode?"), "mode normal");
+  EXPECT_EQ(control_->Number("polls?"), 0);
 }
 
 TEST(MeterSimulator, RemovesItsComLinkWhenTerminated) {

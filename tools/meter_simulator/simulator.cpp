@@ -82,6 +82,19 @@ void Simulator::Unplug() {
   std::printf("unplugged %s\n", device_.ComName().c_str());
 }
 
+void Simulator::Reset() {
+  queue_.clear();
+  if (line_) {
+    // Poll bytes not yet seen would otherwise count after the reset.
+    uint8_t buffer[256];
+    while (read(line_->MasterFd(), buffer, sizeof buffer) > 0) {
+    }
+  } else {
+    Plug();
+  }
+  meter_.Reset();
+}
+
 std::string Simulator::Handle(const std::string& line) {
   std::istringstream in(line);
   std::string command;
@@ -132,7 +145,7 @@ std::string Simulator::Handle(const std::string& line) {
   if (command == "plugged?") return line_ ? "plugged 1" : "plugged 0";
   if (command == "com?") return "com " + device_.ComName();
   if (command == "reset") {
-    meter_.Reset();
+    Reset();
     return "ok";
   }
   if (command == "quit") {

@@ -34,6 +34,8 @@ class Simulator {
   std::string Handle(const std::string& line);
   void Plug();
   void Unplug();
+  // A plugged, normal meter with counters at zero and no answers pending.
+  void Reset();
   void ReadPolls(int64_t nowMs);
   void WriteDue(int64_t nowMs);
   void ReportSettingsChange();
