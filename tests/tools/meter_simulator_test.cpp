@@ -195,24 +195,24 @@ TEST_F(MeterSimulatorTest, AwkwardMetersAnswerAsTheirModeSays) {
 
   ASSERT_EQ(control_->Command("mode garbage"), "ok");
   line_->Poll();
-  const std::vector<uint8_t> garbage = line_->Collect(milliseconds(300));
+  const std::vector<uint8_t> garbage = line_->Collect(milliseconds(3000), 19);
   EXPECT_EQ(garbage.size(), 19u);
   EXPECT_FALSE(HasHeader(garbage));
 
   ASSERT_EQ(control_->Command("mode split 300"), "ok");
   line_->Poll();
-  EXPECT_EQ(line_->Collect(milliseconds(200)).size(), 10u);
+  EXPECT_EQ(line_->Collect(milliseconds(3000), 10).size(), 10u);
   EXPECT_EQ(line_->Collect(milliseconds(2000), 9).size(), 9u);
 
   ASSERT_EQ(control_->Command("mode long"), "ok");
   line_->Poll();
-  const std::vector<uint8_t> longFrame = line_->Collect(milliseconds(300));
+  const std::vector<uint8_t> longFrame = line_->Collect(milliseconds(3000), 24);
   EXPECT_EQ(longFrame.size(), 24u);
   EXPECT_TRUE(HasHeader(longFrame));
 
   ASSERT_EQ(control_->Command("mode double"), "ok");
   line_->Poll();
-  const std::vector<uint8_t> two = line_->Collect(milliseconds(300));
+  const std::vector<uint8_t> two = line_->Collect(milliseconds(3000), 38);
   ASSERT_EQ(two.size(), 38u);
   MeterReading a, b;
   ASSERT_TRUE(DecodeFrame(two.data(), 19, &a));
