@@ -64,12 +64,11 @@ std::string WineComDevice::LinkPath() const {
   return options_.prefix + "/dosdevices/com" + std::to_string(options_.comNumber);
 }
 
-bool WineComDevice::RunWine(const char* arg1, const char* arg2, const char* arg3, const char* arg4,
-                            const char* arg5) const {
+bool WineComDevice::RunWine(const std::vector<std::string>& arguments) const {
+  std::vector<std::string> all = {options_.wine};
+  all.insert(all.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
-  for (const char* a : {options_.wine.c_str(), arg1, arg2, arg3, arg4, arg5}) {
-    if (a != nullptr) argv.push_back(const_cast<char*>(a));
-  }
+  for (std::string& a : all) argv.push_back(&a[0]);
   argv.push_back(nullptr);
   // Wine and the server it may start must not keep our output open.
   posix_spawn_file_actions_t actions;
@@ -104,7 +103,7 @@ void WineComDevice::AddRegistryDevice() const {
   const bool written = write(fd, file.data(), file.size()) == static_cast<ssize_t>(file.size());
   close(fd);
   const std::string windowsPath = std::string("Z:") + path;
-  const bool imported = written && RunWine("reg", "import", windowsPath.c_str(), nullptr, nullptr);
+  const bool imported = written && RunWine({"reg", "import", windowsPath});
   unlink(path);
   if (!imported) throw std::runtime_error("wine reg import of " + key + " failed");
 }
@@ -130,5 +129,5 @@ void WineComDevice::Unplug() {
 void WineComDevice::RemoveStale() {
   if (!options_.registry) return;
   const std::string key = RegistryKey();
-  RunWine("reg", "delete", key.c_str(), "/f", nullptr);
+  RunWine({"reg", "delete", key, "/f"});
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // How the simulated cable appears to a Wine prefix: the COM port as a dosdevices link to the
 // pseudo-terminal, and a CP2102 device node in the prefix's registry whose "PortName" names it.
@@ -32,8 +33,8 @@ class WineComDevice {
 
  private:
   std::string LinkPath() const;
-  bool RunWine(const char* arg1, const char* arg2, const char* arg3, const char* arg4,
-               const char* arg5) const;
+  // Runs wine with arguments in the prefix; true when it exits with status 0.
+  bool RunWine(const std::vector<std::string>& arguments) const;
   void AddRegistryDevice() const;
 
   WineDeviceOptions options_;
