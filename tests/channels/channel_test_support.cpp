@@ -1,0 +1,57 @@
+#include "channel_test_support.h"
+
+#include <cstdio>
+
+#include "channels/byte_buffer_streams.h"
+#include "channels/standard_codec_serializer.h"
+
+namespace channel_test {
+
+std::vector<std::string> StderrCapture::Lines() const {
+  std::vector<std::string> lines;
+  const std::string text = captured_.str();
+  size_t start = 0;
+  while (start < text.size()) {
+    const size_t end = text.find('\n', start);
+    if (end == std::string::npos) {
+      lines.push_back("<partial>" + text.substr(start));
+      break;
+    }
+    lines.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return lines;
+}
+
+std::vector<uint8_t> Hex(const std::string& text) {
+  std::vector<uint8_t> bytes;
+  std::istringstream stream(text);
+  std::string token;
+  while (stream >> token) bytes.push_back(static_cast<uint8_t>(std::stoul(token, nullptr, 16)));
+  return bytes;
+}
+
+std::string ToHex(const std::vector<uint8_t>& bytes) {
+  std::string text;
+  char digits[4];
+  for (uint8_t byte : bytes) {
+    std::snprintf(digits, sizeof(digits), "%02x ", byte);
+    text += digits;
+  }
+  if (!text.empty()) text.pop_back();
+  return text;
+}
+
+std::vector<uint8_t> Encode(const flutter::EncodableValue& value) {
+  std::vector<uint8_t> bytes;
+  flutter::ByteBufferStreamWriter writer(&bytes);
+  flutter::StandardCodecSerializer::GetInstance().WriteValue(value, &writer);
+  return bytes;
+}
+
+flutter::EncodableValue Decode(const std::vector<uint8_t>& bytes) {
+  flutter::ByteBufferStreamReader reader(bytes.data(), bytes.size());
+  return flutter::StandardCodecSerializer::GetInstance().ReadValue(&reader);
+}
+
+}  // namespace channel_test
