@@ -1,10 +1,15 @@
-# lumero_test(NAME SOURCES ... [LIBS ...] [ENVIRONMENT ...] [TIMEOUT s])
+# lumero_test(NAME SOURCES ... [LIBS ...] [ENVIRONMENT ...] [TIMEOUT s] [OWN_MAIN])
 # One executable, one CTest test. Under the Windows build CTest runs it through the Wine
 # launcher (CMAKE_CROSSCOMPILING_EMULATOR), so every test case shares one Wine start.
+# OWN_MAIN: the sources define main (for example to start themselves again as a child process).
 function(lumero_test name)
-  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;ENVIRONMENT" ${ARGN})
+  cmake_parse_arguments(T "OWN_MAIN" "TIMEOUT" "SOURCES;LIBS;ENVIRONMENT" ${ARGN})
   add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest_main)
+  if(T_OWN_MAIN)
+    target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest)
+  else()
+    target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest_main)
+  endif()
   add_test(NAME ${name} COMMAND ${name})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
