@@ -45,8 +45,7 @@ bool Miernik::Start() {
     PostState();
     return false;
   }
-  portPath = ports.front().path;
-  portName = ports.front().name;
+  SelectPort(ports.front());
 
   stopRequested.exchange(false);
   running.exchange(true);

@@ -59,7 +59,9 @@ class MeterLinkWineTest : public ::testing::Test {
     std::string error;
     simulator = MeterSimulatorClient::FromEnvironment(&error);
     ASSERT_NE(simulator, nullptr) << error;
-    if (simulator->Command("plugged?") == "plugged 0") ASSERT_EQ(simulator->Command("plug"), "ok");
+    if (simulator->Command("plugged?") == "plugged 0") {
+      ASSERT_EQ(simulator->Command("plug"), "ok");
+    }
     ASSERT_EQ(simulator->Command("reset"), "ok");
     ClearUiTaskWindow();
     ASSERT_NE(window.Handle(), nullptr);
