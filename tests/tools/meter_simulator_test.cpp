@@ -16,6 +16,7 @@
 #include <ctime>
 #include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -262,6 +263,44 @@ TEST_F(MeterSimulatorTest, UnplugsAfterTheCountedPollsAndPlugsBackIn) {
   EXPECT_EQ(control_->Command("plugged?"), "plugged 1");
   EXPECT_EQ(control_->Command("mode?"), "mode normal");
   EXPECT_EQ(control_->Number("polls?"), 0);
+}
+
+// The latency benchmark's common clock: the simulator tells when each frame's last byte left it.
+TEST_F(MeterSimulatorTest, ReportsWhenEachWholeFrameWasWritten) {
+  EXPECT_EQ(control_->Command("stamps?"), "stamps");
+  const auto wallMicros = [] {
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    return static_cast<long long>(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
+  };
+  const long long before = wallMicros();
+  line_->Poll();
+  const std::vector<uint8_t> frame = line_->Collect(milliseconds(3000), 19);
+  const long long after = wallMicros();
+  ASSERT_EQ(frame.size(), 19u);
+  ASSERT_EQ(control_->Command("mode double"), "ok");
+  line_->Poll();
+  ASSERT_EQ(line_->Collect(milliseconds(3000), 38).size(), 38u);
+
+  std::istringstream reply(control_->Command("stamps?"));
+  std::string word;
+  reply >> word;
+  EXPECT_EQ(word, "stamps");
+  std::vector<int> numbers;
+  std::vector<long long> times;
+  char colon = 0;
+  int number = 0;
+  long long micros = 0;
+  while (reply >> number >> colon >> micros) {
+    numbers.push_back(number);
+    times.push_back(micros);
+  }
+  EXPECT_EQ(numbers, (std::vector<int>{frame[16], frame[16] + 1, frame[16] + 2}));
+  ASSERT_EQ(times.size(), 3u);
+  EXPECT_GE(times[0], before);
+  EXPECT_LE(times[0], after);
+  EXPECT_EQ(times[1], times[2]) << "two frames of one write share its time";
+  EXPECT_EQ(control_->Command("stamps?"), "stamps") << "a query forgets what it reported";
 }
 
 TEST(MeterSimulator, RemovesItsComLinkWhenTerminated) {

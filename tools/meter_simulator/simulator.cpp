@@ -21,6 +21,16 @@ int64_t MonotonicMs() {
   return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
+// Wall-clock time as Windows programs under Wine see it too: the latency benchmark's common clock.
+int64_t RealtimeMicroseconds() {
+  timespec ts{};
+  clock_gettime(CLOCK_REALTIME, &ts);
+  return static_cast<int64_t>(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
+}
+
+// At most this many frame times are kept between two "stamps?" queries.
+const size_t kMaxFrameStamps = 4096;
+
 // The meter's own clock shows the host's local time.
 MeterFrameFields MeterClock() {
   const std::time_t now = std::time(nullptr);
@@ -39,7 +49,7 @@ MeterFrameFields MeterClock() {
 const char kHelp[] =
     "commands: mode normal|silent|garbage|split [gap]|late [delay]|long [length]|double; "
     "delay MS; value RAW RANGE OL; unplug-after N; unplug; plug; polls?; frames?; settings?; "
-    "plugged?; com?; mode?; reset; quit";
+    "plugged?; com?; mode?; stamps?; reset; quit";
 
 }  // namespace
 
@@ -144,6 +154,14 @@ std::string Simulator::Handle(const std::string& line) {
   }
   if (command == "plugged?") return line_ ? "plugged 1" : "plugged 0";
   if (command == "com?") return "com " + device_.ComName();
+  if (command == "stamps?") {
+    std::string reply = "stamps";
+    for (const auto& [number, micros] : sentFrames_) {
+      reply += " " + std::to_string(number) + ":" + std::to_string(micros);
+    }
+    sentFrames_.clear();
+    return reply;
+  }
   if (command == "reset") {
     Reset();
     return "ok";
@@ -181,8 +199,19 @@ void Simulator::WriteDue(int64_t nowMs) {
     queue_.erase(queue_.begin());
     if (!w.bytes.empty() && !line_->WriteAll(w.bytes.data(), w.bytes.size())) {
       std::printf("write failed\n");
+    } else {
+      RecordFrames(w.bytes, RealtimeMicroseconds());
     }
     if (w.unplugAfter) Unplug();
+  }
+}
+
+void Simulator::RecordFrames(const std::vector<uint8_t>& bytes, int64_t micros) {
+  const size_t frameLength = 19;
+  for (size_t at = 0; at + frameLength <= bytes.size(); at += frameLength) {
+    if (bytes[at] != 0xAA || bytes[at + 1] != 0xDD || bytes[at + 2] != 0x00) break;
+    if (sentFrames_.size() == kMaxFrameStamps) sentFrames_.erase(sentFrames_.begin());
+    sentFrames_.emplace_back(bytes[at + 16], micros);
   }
 }
 

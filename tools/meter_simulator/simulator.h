@@ -38,6 +38,8 @@ class Simulator {
   void Reset();
   void ReadPolls(int64_t nowMs);
   void WriteDue(int64_t nowMs);
+  // Notes the time of the frames a write carried whole (header at a multiple of 19 bytes).
+  void RecordFrames(const std::vector<uint8_t>& bytes, int64_t micros);
   void ReportSettingsChange();
   void WriteReadyFile() const;
   int WaitMilliseconds(int64_t nowMs) const;
@@ -48,6 +50,8 @@ class Simulator {
   std::unique_ptr<PseudoTerminal> line_;
   std::vector<PlannedWrite> queue_;  // ordered by due time
   std::string lastSettings_;
+  // Number byte and CLOCK_REALTIME (microseconds) of each whole frame written, for "stamps?".
+  std::vector<std::pair<int, int64_t>> sentFrames_;
   std::unique_ptr<ControlServer> control_;
   bool quit_ = false;
 };
