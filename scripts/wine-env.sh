@@ -39,6 +39,11 @@ lumero_wine_prepare() {
         echo ":$display" >"$dispfile"
       fi
     fi
+    # The warm-up below starts Wine's desktop process, which keeps the display it was started
+    # with: without this, later programs find no display driver.
+    if [ -z "${DISPLAY:-}" ] && [ -f "$prefix.xvfb.display" ]; then
+      export DISPLAY=$(cat "$prefix.xvfb.display")
+    fi
     local serverpid="$prefix.wineserver.pid"
     if ! { [ -f "$serverpid" ] && kill -0 "$(cat "$serverpid")" 2>/dev/null; }; then
       setsid wineserver -f -p >>"$log" 2>&1 </dev/null 9>&- &

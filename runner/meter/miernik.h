@@ -42,6 +42,9 @@ class Miernik : public std::enable_shared_from_this<Miernik> {
   bool Start();
   void Stop();
 
+  // Records the port that the next OpenPort opens (Start does this before the thread exists).
+  void SelectPort(const MeterPort& port);
+
   // Port: acquisition thread.
   bool OpenPort(std::string* errorText);
   void ClosePort();

@@ -1,0 +1,24 @@
+#include "runner/meter/win32_ui_wake_up.h"
+
+#include <windows.h>
+
+#include "runner/meter/ui_task_queue.h"
+
+static_assert(kUiTaskMessage == WM_APP + 0x51,
+              "the queue's wake-up is a private application message");
+
+namespace {
+
+class Win32WakeUp final : public UiWakeUp {
+ public:
+  bool Post(void* window) override {
+    return PostMessageW(static_cast<HWND>(window), kUiTaskMessage, 0, 0) != 0;
+  }
+};
+
+}  // namespace
+
+UiWakeUp& Win32UiWakeUp() {
+  static Win32WakeUp wakeUp;
+  return wakeUp;
+}

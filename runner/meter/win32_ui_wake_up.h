@@ -1,0 +1,6 @@
+#pragma once
+
+#include "runner/meter/ui_wake_up.h"
+
+// Posts kUiTaskMessage with PostMessageW (parameters 0, 0) to the queue's window, an HWND.
+UiWakeUp& Win32UiWakeUp();

@@ -1,0 +1,215 @@
+// FlutterEngine, FlutterViewController and FlutterView against the stand-in engine (Windows).
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "channels/engine_project.h"
+#include "channels/flutter_engine.h"
+#include "channels/flutter_view_controller.h"
+#include "tests/channels/stderr_capture.h"
+#include "tools/stand_in_engine/stand_in_api.h"
+#include "tools/stand_in_plugins/stand_in_plugins.h"
+
+namespace flutter {
+namespace {
+
+constexpr unsigned kDeadlineMs = 5000;
+
+class EngineWrappersTest : public ::testing::Test {
+ protected:
+  void SetUp() override { StandInReset(); }
+  void TearDown() override {
+    StandInReset();
+    EXPECT_EQ(StandInLiveEngineCount(), 0u);
+    EXPECT_EQ(StandInLiveMessengerCount(), 0u);
+  }
+
+  // Lets the first frame after view creation pass, so later frames are the test's own.
+  static void SettleFirstFrame() { ASSERT_EQ(StandInWaitForFrames(1, kDeadlineMs), 1); }
+
+  EngineProject project{L"data"};
+};
+
+TEST_F(EngineWrappersTest, ProjectWithoutArgumentsPassesCountZeroAndANullArray) {
+  FlutterViewController controller(640, 480, project);
+  const StandInEngineRecord* record = StandInLastEngine();
+  ASSERT_NE(record, nullptr);
+  EXPECT_STREQ(record->assets_path, L"data\\flutter_assets");
+  EXPECT_STREQ(record->icu_data_path, L"data\\icudtl.dat");
+  EXPECT_STREQ(record->aot_library_path, L"data\\app.so");
+  ASSERT_NE(record->dart_entrypoint, nullptr);  // Empty, not null.
+  EXPECT_STREQ(record->dart_entrypoint, "");
+  EXPECT_EQ(record->argc, 0);
+  EXPECT_EQ(record->argv_was_null, 1);
+  for (const int32_t setting : record->engine_settings) {
+    EXPECT_EQ(setting, 0);
+  }
+  EXPECT_EQ(record->engine_flag, 0);
+}
+
+TEST_F(EngineWrappersTest, ArgumentsArePassedInOrder) {
+  project.entrypointArguments = {"--first", "with blank", "za\xc5\xbc\xc3\xb3\xc5\x82\xc4\x87"};
+  FlutterViewController controller(640, 480, project);
+  const StandInEngineRecord* record = StandInLastEngine();
+  ASSERT_NE(record, nullptr);
+  ASSERT_EQ(record->argc, 3);
+  EXPECT_EQ(record->argv_was_null, 0);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(record->argv[i], project.entrypointArguments[i]);
+  }
+}
+
+TEST_F(EngineWrappersTest, ViewIsARealChildWindowOfTheRequestedSize) {
+  FlutterViewController controller(320, 200, project);
+  ASSERT_NE(controller.view(), nullptr);
+  HWND view = controller.view()->GetHWND();
+  ASSERT_TRUE(IsWindow(view));
+  EXPECT_NE(GetWindowLongPtrW(view, GWL_STYLE) & WS_CHILD, 0);
+  RECT client = {};
+  GetClientRect(view, &client);
+  EXPECT_EQ(client.right - client.left, 320);
+  EXPECT_EQ(client.bottom - client.top, 200);
+}
+
+TEST_F(EngineWrappersTest, NextFrameCallbackRunsOnceAfterAFrame) {
+  FlutterViewController controller(320, 200, project);
+  SettleFirstFrame();
+  int calls = 0;
+  controller.engine()->SetNextFrameCallback([&] { ++calls; });
+  EXPECT_EQ(calls, 0);
+  const size_t before = StandInFrameCount();
+  controller.ForceRedraw();
+  controller.ForceRedraw();
+  ASSERT_EQ(StandInWaitForFrames(before + 2, kDeadlineMs), 1);
+  EXPECT_EQ(calls, 1);
+
+  // A later frame runs nothing until a new callback is set.
+  controller.ForceRedraw();
+  ASSERT_EQ(StandInWaitForFrames(before + 3, kDeadlineMs), 1);
+  EXPECT_EQ(calls, 1);
+  controller.engine()->SetNextFrameCallback([&] { calls += 10; });
+  controller.ForceRedraw();
+  ASSERT_EQ(StandInWaitForFrames(before + 4, kDeadlineMs), 1);
+  EXPECT_EQ(calls, 11);
+}
+
+TEST_F(EngineWrappersTest, NextFrameCallbackMaySetTheNextOne) {
+  FlutterViewController controller(320, 200, project);
+  SettleFirstFrame();
+  std::vector<std::string> calls;
+  FlutterEngine* engine = controller.engine();
+  engine->SetNextFrameCallback([&] {
+    calls.push_back("first");
+    engine->SetNextFrameCallback([&] { calls.push_back("second"); });
+  });
+  const size_t before = StandInFrameCount();
+  controller.ForceRedraw();
+  ASSERT_EQ(StandInWaitForFrames(before + 1, kDeadlineMs), 1);
+  controller.ForceRedraw();
+  ASSERT_EQ(StandInWaitForFrames(before + 2, kDeadlineMs), 1);
+  EXPECT_EQ(calls, (std::vector<std::string>{"first", "second"}));
+}
+
+// An exception from the next-frame callback stays out of the engine.
+TEST_F(EngineWrappersTest, NextFrameCallbackExceptionIsReported) {
+  FlutterViewController controller(320, 200, project);
+  SettleFirstFrame();
+  controller.engine()->SetNextFrameCallback([] { throw std::runtime_error("no window"); });
+  StderrCapture capture;
+  const size_t before = StandInFrameCount();
+  controller.ForceRedraw();
+  ASSERT_EQ(StandInWaitForFrames(before + 1, kDeadlineMs), 1);
+  EXPECT_EQ(capture.Take(), "Error: Next-frame callback threw an exception: no window\n");
+}
+
+TEST_F(EngineWrappersTest, FailedViewControllerReportsAndLeavesNoView) {
+  StandInSetFailViewControllerCreate(1);
+  {
+    StderrCapture capture;
+    FlutterViewController controller(320, 200, project);
+    EXPECT_EQ(capture.Take(), "Failed to create view controller.\n");
+    EXPECT_EQ(controller.view(), nullptr);
+    EXPECT_NE(controller.engine(), nullptr);
+    EXPECT_FALSE(controller.HandleTopLevelWindowProc(nullptr, WM_SIZE, 0, 0).has_value());
+  }
+  // The engine went with the failed creation; destroying the wrapper destroys nothing more.
+  EXPECT_EQ(StandInCallCount("FlutterDesktopViewControllerDestroy"), 0);
+  EXPECT_EQ(StandInCallCount("FlutterDesktopEngineDestroy"), 0);
+  EXPECT_EQ(StandInHandleErrorCount(), 0);
+}
+
+TEST_F(EngineWrappersTest, ControllerDestroysItselfAndTheEngineOnce) {
+  {
+    FlutterViewController controller(320, 200, project);
+    EXPECT_EQ(StandInLiveEngineCount(), 1u);
+  }
+  EXPECT_EQ(StandInCallCount("FlutterDesktopViewControllerDestroy"), 1);
+  EXPECT_EQ(StandInCallCount("FlutterDesktopEngineDestroy"), 0);
+  EXPECT_EQ(StandInHandleErrorCount(), 0);
+}
+
+TEST_F(EngineWrappersTest, EngineThatKeepsOwnershipDestroysItsHandle) {
+  { FlutterEngine engine(project); }
+  EXPECT_EQ(StandInCallCount("FlutterDesktopEngineDestroy"), 1);
+}
+
+TEST_F(EngineWrappersTest, RegistrarWithoutARunningEngineIsReported) {
+  StandInSetFailEngineCreate(1);
+  FlutterEngine engine(project);
+  StderrCapture capture;
+  EXPECT_EQ(engine.GetPluginRegistrar("FileSelectorWindows"), nullptr);
+  EXPECT_EQ(capture.Take(),
+            "Cannot get plugin registrar on an engine that isn't running; call Run first.\n");
+  EXPECT_EQ(StandInCallCount("FlutterDesktopEngineGetPluginRegistrar"), 0);
+}
+
+TEST_F(EngineWrappersTest, PluginsRegisterWithTheirNamedRegistrars) {
+  FlutterViewController controller(320, 200, project);
+  PluginRegistry& registry = *controller.engine();
+  FileSelectorWindowsRegisterWithRegistrar(registry.GetPluginRegistrar("FileSelectorWindows"));
+  PermissionHandlerWindowsPluginRegisterWithRegistrar(
+      registry.GetPluginRegistrar("PermissionHandlerWindowsPlugin"));
+  RecordWindowsPluginCApiRegisterWithRegistrar(
+      registry.GetPluginRegistrar("RecordWindowsPluginCApi"));
+  SpeechToTextWindowsRegisterWithRegistrar(registry.GetPluginRegistrar("SpeechToTextWindows"));
+  UrlLauncherWindowsRegisterWithRegistrar(registry.GetPluginRegistrar("UrlLauncherWindows"));
+  ASSERT_EQ(StandInPluginRegistrationCount(), 5u);
+  EXPECT_STREQ(StandInPluginRegistration(0),
+               "FileSelectorWindowsRegisterWithRegistrar FileSelectorWindows");
+  EXPECT_STREQ(StandInPluginRegistration(1),
+               "PermissionHandlerWindowsPluginRegisterWithRegistrar "
+               "PermissionHandlerWindowsPlugin");
+  EXPECT_STREQ(StandInPluginRegistration(2),
+               "RecordWindowsPluginCApiRegisterWithRegistrar RecordWindowsPluginCApi");
+  EXPECT_STREQ(StandInPluginRegistration(3),
+               "SpeechToTextWindowsRegisterWithRegistrar SpeechToTextWindows");
+  EXPECT_STREQ(StandInPluginRegistration(4),
+               "UrlLauncherWindowsRegisterWithRegistrar UrlLauncherWindows");
+}
+
+TEST_F(EngineWrappersTest, TopLevelMessagesReachTheEngine) {
+  FlutterViewController controller(320, 200, project);
+  StandInClaimTopLevelMessage(WM_SIZE, 42);
+  const std::optional<LRESULT> handled =
+      controller.HandleTopLevelWindowProc(nullptr, WM_SIZE, 0, 0);
+  ASSERT_TRUE(handled.has_value());
+  EXPECT_EQ(*handled, 42);
+  EXPECT_FALSE(controller.HandleTopLevelWindowProc(nullptr, WM_ACTIVATE, 0, 0).has_value());
+  EXPECT_EQ(StandInTopLevelMessageCount(WM_ACTIVATE), 1);
+}
+
+TEST_F(EngineWrappersTest, FontsReloadAndMessengerIsTheEnginesOwn) {
+  FlutterViewController controller(320, 200, project);
+  controller.engine()->ReloadSystemFonts();
+  EXPECT_EQ(StandInCallCount("FlutterDesktopEngineReloadSystemFonts"), 1);
+  const uint8_t event[] = {0x00, 0x00};
+  controller.engine()->GetMessenger()->Send("test/events", event, sizeof event);
+  EXPECT_EQ(StandInHostMessageCount("test/events"), 1u);
+}
+
+}  // namespace
+}  // namespace flutter

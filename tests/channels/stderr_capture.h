@@ -1,0 +1,35 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <iostream>
+#include <string>
+
+// Standard error captured at the descriptor level, without the CR that text mode adds on Windows.
+class StderrCapture {
+ public:
+  StderrCapture() { testing::internal::CaptureStderr(); }
+  ~StderrCapture() {
+    if (!taken) {
+      testing::internal::GetCapturedStderr();
+    }
+  }
+  StderrCapture(const StderrCapture&) = delete;
+  StderrCapture& operator=(const StderrCapture&) = delete;
+
+  std::string Take() {
+    std::cerr.flush();
+    taken = true;
+    std::string text = testing::internal::GetCapturedStderr();
+    std::string clean;
+    for (const char c : text) {
+      if (c != '\r') {
+        clean += c;
+      }
+    }
+    return clean;
+  }
+
+ private:
+  bool taken = false;
+};

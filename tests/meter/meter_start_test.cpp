@@ -1,0 +1,121 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <system_error>
+
+#include "tests/meter/support/meter_fixture.h"
+
+namespace {
+
+using ::testing::ElementsAre;
+
+using MeterStartTest = MeterFixture;
+
+TEST_F(MeterStartTest, StartsOneRunOnTheFirstPort) {
+  platform.SetPorts({{L"\\\\.\\COM12", L"COM12"}, {L"\\\\.\\COM3", L"COM3"}});
+  platform.HoldAt(Hold::kOpen);
+  EXPECT_TRUE(meter->Start());
+  EXPECT_TRUE(meter->IsRunning());
+  ASSERT_TRUE(platform.WaitUntilHeld());
+  EXPECT_THAT(LogLinesStartingWith("start:"),
+              ElementsAre("start: wejście", "start: portów=2", "start: wątek uruchomiony"));
+  EXPECT_THAT(platform.OpenedPaths(), ElementsAre(L"\\\\.\\COM12"));
+  EXPECT_EQ(platform.ThreadsStarted(), 1);
+}
+
+TEST_F(MeterStartTest, SecondStartWhileRunningDoesNothing) {
+  platform.HoldAt(Hold::kOpen);
+  ASSERT_TRUE(meter->Start());
+  ASSERT_TRUE(platform.WaitUntilHeld());
+  ClearCapturedLog();
+  EXPECT_TRUE(meter->Start());
+  EXPECT_THAT(LogLinesStartingWith("start:"), ElementsAre("start: wejście", "start: już działa"));
+  EXPECT_EQ(platform.ThreadsStarted(), 1);
+  EXPECT_EQ(platform.PortSearches(), 1);
+}
+
+TEST_F(MeterStartTest, WithoutAPortReportsTheMissingMeter) {
+  platform.SetPorts({});
+  EXPECT_FALSE(meter->Start());
+  EXPECT_FALSE(meter->IsRunning());
+  EXPECT_EQ(platform.ThreadsStarted(), 0);
+  EXPECT_THAT(CapturedLogLines(), ElementsAre("start: wejście", "start: portów=0",
+                                              "emisja: zlecę zadanie", "emisja: zadanie zlecone",
+                                              "stan: zlecę zadanie", "stan: zadanie zlecone"));
+  Drain();
+  EXPECT_THAT(events->Kinds(), ElementsAre("blad", "stan"));
+  EXPECT_EQ(::Field<std::string>(events->OfKind("blad")[0], "tekst"),
+            "Nie widzę miernika Sonel na USB");
+  EXPECT_EQ(::Field<bool>(events->OfKind("stan")[0], "podlaczony"), false);
+}
+
+TEST_F(MeterStartTest, StartAfterTheRunEndedByItselfBeginsANewRun) {
+  platform.FailWrite(1, meter_link::SerialIo{false, 0, 0});
+  ASSERT_TRUE(meter->Start());
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (meter->IsRunning() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_FALSE(meter->IsRunning());
+
+  platform.AnswerEveryPollFrom(2, {{30, Frame(64)}});
+  RunPolls(2);  // joins the ended thread first, then polls again
+  EXPECT_EQ(platform.ThreadsStarted(), 2);
+  EXPECT_EQ(platform.OpenedPaths().size(), 2u);
+  EXPECT_THAT(events->Kinds(), ElementsAre("stan", "blad", "stan", "stan", "pomiar", "stan"));
+}
+
+TEST_F(MeterStartTest, StartAfterStopPollsAgain) {
+  platform.AnswerEveryPollFrom(1, {{30, Frame(10)}});
+  RunPolls(1);
+  EXPECT_TRUE(meter->IsStopRequested());
+  RunPolls(3);  // polls 2 and 3, numbered across both runs
+  EXPECT_FALSE(meter->IsRunning());
+  EXPECT_EQ(platform.Writes().size(), 3u);
+  EXPECT_THAT(events->Kinds(),
+              ElementsAre("stan", "pomiar", "stan", "stan", "pomiar", "pomiar", "stan"));
+}
+
+// When the system refuses the thread, running must not stay set: a later start would otherwise
+// report success without any thread.
+TEST_F(MeterStartTest, RefusedThreadLeavesTheMeterStartable) {
+  platform.FailThreadStart(true);
+  try {
+    meter->Start();
+    ADD_FAILURE() << "the refusal must reach the caller";
+  } catch (const std::system_error& error) {
+    EXPECT_EQ(error.code(), std::errc::resource_unavailable_try_again);
+  }
+  EXPECT_FALSE(meter->IsRunning());
+  EXPECT_TRUE(LogLinesStartingWith("start: wątek").empty());
+
+  platform.FailThreadStart(false);
+  platform.HoldAt(Hold::kOpen);
+  ClearCapturedLog();
+  EXPECT_TRUE(meter->Start());
+  EXPECT_THAT(LogLinesStartingWith("start:"),
+              ElementsAre("start: wejście", "start: portów=1", "start: wątek uruchomiony"));
+  EXPECT_TRUE(platform.WaitUntilHeld()) << "the second start must really run";
+  EXPECT_EQ(platform.ThreadsStarted(), 1);
+}
+
+TEST_F(MeterStartTest, LastReferenceDroppedByTheAcquisitionThread) {
+  platform.FailWrite(1, meter_link::SerialIo{false, 0, 0});
+  platform.HoldAt(Hold::kOpen);
+  ASSERT_TRUE(meter->Start());
+  ASSERT_TRUE(platform.WaitUntilHeld());
+  // Nothing else keeps the meter: the queue refuses its tasks and the test lets go.
+  ClearUiTaskWindow();
+  std::weak_ptr<meter_link::Miernik> watched = meter;
+  meter.reset();
+  platform.Release();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!watched.expired() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_TRUE(watched.expired()) << "destroyed on the acquisition thread, without joining itself";
+  EXPECT_EQ(platform.LinesClosed(), 1);
+  meter = meter_link::Miernik::Create(nullptr, platform);  // for TearDown
+}
+
+}  // namespace

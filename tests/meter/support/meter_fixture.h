@@ -1,0 +1,94 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "runner/meter/miernik.h"
+#include "runner/meter/ui_task_queue.h"
+#include "tests/meter/support/recording_sink.h"
+#include "tests/meter/support/scripted_meter_platform.h"
+#include "tests/meter/support/test_wake_up.h"
+#include "tests/support/captured_log.h"
+#include "tools/meter_frames/meter_frame_builder.h"
+
+// A meter over the scripted platform with a recording sink; the test thread plays the UI thread
+// and drains the task queue itself.
+class MeterFixture : public ::testing::Test {
+ protected:
+  using Hold = ScriptedMeterPlatform::HoldPoint;
+  using Chunk = ScriptedMeterPlatform::Chunk;
+  using Bytes = std::vector<uint8_t>;
+
+  void SetUp() override {
+    ClearUiTaskWindow();
+    ClearCapturedLog();
+    SetUiTaskWindow(&wakeUp, wakeUp);
+    meter = meter_link::Miernik::Create(nullptr, platform);
+    platform.WatchStopOf(meter.get());
+    meter->ReplaceSink(std::make_unique<RecordingSink>(events));
+  }
+
+  void TearDown() override {
+    meter->Stop();
+    Drain();
+    meter.reset();
+    ClearUiTaskWindow();
+  }
+
+  void Drain() { RunQueuedTasks(kUiTaskMessage); }
+
+  // Waits until the run ends by itself, collects its thread and delivers its events.
+  void WaitForEnd() {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (meter->IsRunning() && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_FALSE(meter->IsRunning()) << "the run did not end";
+    meter->Stop();
+    Drain();
+  }
+
+  // Starts a run, lets it poll `polls` times and stops it while it paces after the last poll.
+  void RunPolls(int polls) {
+    platform.HoldAt(Hold::kFirstSleepOfPoll, polls);
+    ASSERT_TRUE(meter->Start());
+    ASSERT_TRUE(platform.WaitUntilHeld()) << "poll " << polls << " never reached its pacing";
+    meter->Stop();
+    Drain();
+  }
+
+  static std::vector<std::string> LogLinesStartingWith(const std::string& prefix) {
+    std::vector<std::string> lines;
+    for (const std::string& line : CapturedLogLines()) {
+      if (line.compare(0, prefix.size(), prefix) == 0) lines.push_back(line);
+    }
+    return lines;
+  }
+
+  static Bytes Frame(int value, int rangeCode = 1, uint8_t number = 7, bool overload = false) {
+    MeterFrameFields fields;
+    fields.value = value;
+    fields.rangeCode = rangeCode;
+    fields.number = number;
+    fields.overload = overload;
+    return BuildMeterFrame(fields);
+  }
+
+  static Bytes Join(std::initializer_list<Bytes> parts) {
+    Bytes all;
+    for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
+    return all;
+  }
+
+  static int64_t Wall(int64_t fakeMs) { return ScriptedMeterPlatform::kWallClockStartMs + fakeMs; }
+
+  ScriptedMeterPlatform platform;
+  TestWakeUp wakeUp;
+  std::shared_ptr<RecordedEvents> events = std::make_shared<RecordedEvents>();
+  std::shared_ptr<meter_link::Miernik> meter;
+};

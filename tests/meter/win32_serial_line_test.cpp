@@ -1,0 +1,199 @@
+// The Win32 serial line and platform under Wine, against the meter simulator on COM12 (a port
+// name of two digits): discovery finds it, the line is opened exclusively with the meter's
+// settings and time-outs, polls are answered, a missing port is refused.
+#include "runner/meter/win32_serial_line.h"
+
+#include <windows.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "runner/meter/meter_frame.h"
+#include "runner/meter/meter_ports.h"
+#include "runner/meter/win32_meter_platform.h"
+#include "tests/support/captured_log.h"
+#include "tests/support/meter_simulator_client.h"
+
+namespace {
+
+using meter_link::OpenFailureStage;
+using meter_link::SerialIo;
+using meter_link::SerialLine;
+using meter_link::Win32SerialLine;
+using std::chrono::milliseconds;
+using std::chrono::steady_clock;
+
+class Win32SerialLineTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string error;
+    simulator_ = MeterSimulatorClient::FromEnvironment(&error);
+    ASSERT_NE(simulator_, nullptr) << error;
+    ASSERT_EQ(simulator_->Command("reset"), "ok");
+    const std::string com = MeterSimulatorClient::ComName();
+    path_ = L"\\\\.\\" + std::wstring(com.begin(), com.end());
+  }
+
+  std::unique_ptr<SerialLine> Open(OpenFailureStage* stage = nullptr, uint32_t* code = nullptr) {
+    OpenFailureStage ignoredStage = OpenFailureStage::kOpen;
+    uint32_t ignoredCode = 0;
+    return meter_link::OpenWin32SerialLine(path_, stage ? stage : &ignoredStage,
+                                           code ? code : &ignoredCode);
+  }
+
+  static HANDLE HandleOf(const std::unique_ptr<SerialLine>& line) {
+    return static_cast<Win32SerialLine&>(*line).Handle();
+  }
+
+  std::unique_ptr<MeterSimulatorClient> simulator_;
+  std::wstring path_;
+};
+
+TEST_F(Win32SerialLineTest, DiscoveryFindsTheSimulatedCableWithItsTwoDigitPort) {
+  ClearCapturedLog();
+  const std::vector<MeterPort> ports = FindMeterPorts();
+  ASSERT_EQ(ports.size(), 1u);
+  EXPECT_EQ(ports[0].path, path_);
+  EXPECT_EQ(ports[0].path, L"\\\\.\\COM12");
+  EXPECT_EQ(CapturedLogLines().back(), "porty: znalezione=1");
+}
+
+TEST_F(Win32SerialLineTest, OpensAt9600EightNoneOneWithTheMeterTimeouts) {
+  OpenFailureStage stage = OpenFailureStage::kConfigure;
+  uint32_t code = 99;
+  std::unique_ptr<SerialLine> line = Open(&stage, &code);
+  ASSERT_NE(line, nullptr) << code;
+  EXPECT_EQ(simulator_->Command("settings?"), "settings 9600 8 N 1 crtscts=0 ixon=0 ixoff=0");
+
+  DCB dcb{};
+  dcb.DCBlength = sizeof dcb;
+  ASSERT_TRUE(GetCommState(HandleOf(line), &dcb));
+  EXPECT_EQ(dcb.BaudRate, 9600u);
+  EXPECT_EQ(dcb.ByteSize, 8);
+  EXPECT_EQ(dcb.Parity, NOPARITY);
+  EXPECT_EQ(dcb.StopBits, ONESTOPBIT);
+  EXPECT_FALSE(dcb.fOutxCtsFlow);
+  EXPECT_FALSE(dcb.fOutX);
+  EXPECT_FALSE(dcb.fInX);
+  // EscapeCommFunction fails on a pseudo-terminal; the lines are raised through the DCB.
+  EXPECT_EQ(dcb.fDtrControl, static_cast<DWORD>(DTR_CONTROL_ENABLE));
+  EXPECT_EQ(dcb.fRtsControl, static_cast<DWORD>(RTS_CONTROL_ENABLE));
+
+  COMMTIMEOUTS timeouts{};
+  ASSERT_TRUE(GetCommTimeouts(HandleOf(line), &timeouts));
+  EXPECT_EQ(timeouts.ReadIntervalTimeout, 50u);
+  EXPECT_EQ(timeouts.ReadTotalTimeoutMultiplier, 0u);
+  EXPECT_EQ(timeouts.ReadTotalTimeoutConstant, 200u);
+  EXPECT_EQ(timeouts.WriteTotalTimeoutMultiplier, 0u);
+  EXPECT_EQ(timeouts.WriteTotalTimeoutConstant, 500u);
+}
+
+TEST_F(Win32SerialLineTest, SilentMeterReadEndsEmptyAfterTheReadTimeout) {
+  ASSERT_EQ(simulator_->Command("mode silent"), "ok");
+  std::unique_ptr<SerialLine> line = Open();
+  ASSERT_NE(line, nullptr);
+  const uint8_t query = QueryByte;
+  const SerialIo written = line->Write(&query, 1);
+  EXPECT_TRUE(written.ok);
+  EXPECT_EQ(written.count, 1u);
+  uint8_t buffer[256];
+  const auto start = steady_clock::now();
+  const SerialIo read = line->Read(buffer, sizeof buffer);
+  const auto took = std::chrono::duration_cast<milliseconds>(steady_clock::now() - start);
+  EXPECT_TRUE(read.ok);
+  EXPECT_EQ(read.count, 0u);
+  EXPECT_GE(took.count(), 100);
+  EXPECT_LT(took.count(), 3000);
+  EXPECT_TRUE(WaitUntil([&] { return simulator_->Number("polls?") == 1; }, milliseconds(3000)));
+}
+
+TEST_F(Win32SerialLineTest, AnsweredPollReadsBackAsOneFrame) {
+  ASSERT_EQ(simulator_->Command("value 2468 2 1"), "ok");
+  std::unique_ptr<SerialLine> line = Open();
+  ASSERT_NE(line, nullptr);
+  const uint8_t query = QueryByte;
+  ASSERT_TRUE(line->Write(&query, 1).ok);
+  uint8_t frame[256] = {};
+  uint32_t got = 0;
+  for (int i = 0; i < 10 && got < kMeterFrameLength; ++i) {
+    const SerialIo read = line->Read(frame + got, sizeof frame - got);
+    ASSERT_TRUE(read.ok);
+    got += read.count;
+  }
+  MeterReading reading;
+  ASSERT_TRUE(DecodeFrame(frame, got, &reading));
+  EXPECT_EQ(reading.raw, 2468);
+  EXPECT_EQ(reading.rangeLabel, "4000 lx");
+  EXPECT_TRUE(reading.overload);
+}
+
+TEST_F(Win32SerialLineTest, ClosingTheLineReleasesThePort) {
+  std::unique_ptr<SerialLine> first = Open();
+  ASSERT_NE(first, nullptr);
+  first.reset();
+  EXPECT_NE(Open(), nullptr);
+}
+
+// Wine does not enforce the exclusive share mode on COM ports (a second open of a held port
+// succeeds there), so a refused open is shown with a port that does not exist.
+TEST(Win32SerialLine, MissingPortIsRefusedAtTheOpenStage) {
+  OpenFailureStage stage = OpenFailureStage::kConfigure;
+  uint32_t code = 0;
+  EXPECT_EQ(meter_link::OpenWin32SerialLine(L"\\\\.\\COM250", &stage, &code), nullptr);
+  EXPECT_EQ(stage, OpenFailureStage::kOpen);
+  EXPECT_NE(code, 0u);
+}
+
+TEST(Win32SerialLine, LineSettingsChangeTheListedMembersAndKeepTheRest) {
+  DCB dcb;
+  std::memset(&dcb, 0xFF, sizeof dcb);
+  meter_link::ApplyMeterLineSettings(&dcb);
+  EXPECT_EQ(dcb.DCBlength, 0xFFFFFFFFu);
+  EXPECT_EQ(dcb.BaudRate, 9600u);
+  EXPECT_EQ(dcb.ByteSize, 8);
+  EXPECT_EQ(dcb.Parity, NOPARITY);
+  EXPECT_EQ(dcb.StopBits, ONESTOPBIT);
+  EXPECT_EQ(dcb.fBinary, 1u);
+  EXPECT_EQ(dcb.fParity, 0u);
+  EXPECT_EQ(dcb.fOutxCtsFlow, 0u);
+  EXPECT_EQ(dcb.fOutxDsrFlow, 0u);
+  EXPECT_EQ(dcb.fDtrControl, static_cast<DWORD>(DTR_CONTROL_ENABLE));
+  EXPECT_EQ(dcb.fDsrSensitivity, 0u);
+  EXPECT_EQ(dcb.fOutX, 0u);
+  EXPECT_EQ(dcb.fInX, 0u);
+  EXPECT_EQ(dcb.fRtsControl, static_cast<DWORD>(RTS_CONTROL_ENABLE));
+  EXPECT_EQ(dcb.fAbortOnError, 0u);
+  // As GetCommState left them.
+  EXPECT_EQ(dcb.fTXContinueOnXoff, 1u);
+  EXPECT_EQ(dcb.fErrorChar, 1u);
+  EXPECT_EQ(dcb.fNull, 1u);
+  EXPECT_EQ(dcb.XonLim, 0xFFFF);
+  EXPECT_EQ(dcb.XoffLim, 0xFFFF);
+  EXPECT_EQ(static_cast<unsigned char>(dcb.XonChar), 0xFF);
+  EXPECT_EQ(static_cast<unsigned char>(dcb.XoffChar), 0xFF);
+  EXPECT_EQ(static_cast<unsigned char>(dcb.ErrorChar), 0xFF);
+  EXPECT_EQ(static_cast<unsigned char>(dcb.EofChar), 0xFF);
+  EXPECT_EQ(static_cast<unsigned char>(dcb.EvtChar), 0xFF);
+}
+
+TEST(Win32MeterPlatform, ClocksAgreeWithTheSystem) {
+  meter_link::MeterPlatform& platform = meter_link::Win32MeterPlatform();
+  EXPECT_EQ(&platform, &meter_link::Win32MeterPlatform());
+  const int64_t wall = platform.WallClockMilliseconds();
+  const int64_t unixMs = static_cast<int64_t>(std::time(nullptr)) * 1000;
+  EXPECT_LT(wall > unixMs ? wall - unixMs : unixMs - wall, 5000);
+  const uint32_t tick = platform.TickCount();
+  const int64_t mono = platform.MonotonicNanoseconds();
+  platform.SleepMilliseconds(100);
+  EXPECT_GE(platform.TickCount() - tick, 50u);
+  EXPECT_GE(platform.MonotonicNanoseconds() - mono, 50 * 1000 * 1000);
+}
+
+}  // namespace

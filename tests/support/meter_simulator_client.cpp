@@ -1,0 +1,125 @@
+#include "tests/support/meter_simulator_client.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <thread>
+
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+#ifdef _WIN32
+using NativeSocket = SOCKET;
+const NativeSocket kNoSocket = INVALID_SOCKET;
+void CloseSocket(NativeSocket s) { closesocket(s); }
+#else
+using NativeSocket = int;
+const NativeSocket kNoSocket = -1;
+void CloseSocket(NativeSocket s) { close(s); }
+#endif
+
+#ifdef _WIN32
+bool StartSockets() {
+  static const bool started = [] {
+    WSADATA data;
+    return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+  }();
+  return started;
+}
+#else
+bool StartSockets() { return true; }
+#endif
+
+NativeSocket ToNative(std::intptr_t s) { return static_cast<NativeSocket>(s); }
+
+}  // namespace
+
+std::unique_ptr<MeterSimulatorClient> MeterSimulatorClient::FromEnvironment(std::string* error) {
+  const char* port = std::getenv("LUMERO_METER_SIMULATOR_PORT");
+  if (port == nullptr || *port == '\0') {
+    *error = "LUMERO_METER_SIMULATOR_PORT is not set (run under scripts/with-meter-simulator.sh)";
+    return nullptr;
+  }
+  return Connect(std::atoi(port), error);
+}
+
+std::unique_ptr<MeterSimulatorClient> MeterSimulatorClient::Connect(int port, std::string* error) {
+  if (!StartSockets()) {
+    *error = "sockets unavailable";
+    return nullptr;
+  }
+  const NativeSocket s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (s == kNoSocket) {
+    *error = "socket failed";
+    return nullptr;
+  }
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  if (connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    CloseSocket(s);
+    *error = "cannot connect to the simulator on port " + std::to_string(port);
+    return nullptr;
+  }
+  int yes = 1;
+  setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&yes), sizeof yes);
+  return std::make_unique<MeterSimulatorClient>(Token{}, static_cast<std::intptr_t>(s));
+}
+
+MeterSimulatorClient::MeterSimulatorClient(Token, std::intptr_t socket) : socket_(socket) {}
+
+MeterSimulatorClient::~MeterSimulatorClient() { CloseSocket(ToNative(socket_)); }
+
+std::string MeterSimulatorClient::Command(const std::string& line) {
+  const std::string out = line + "\n";
+  size_t sent = 0;
+  while (sent < out.size()) {
+    const int n =
+        send(ToNative(socket_), out.data() + sent, static_cast<int>(out.size() - sent), 0);
+    if (n <= 0) return "";
+    sent += static_cast<size_t>(n);
+  }
+  for (;;) {
+    const size_t end = pending_.find('\n');
+    if (end != std::string::npos) {
+      std::string reply = pending_.substr(0, end);
+      pending_.erase(0, end + 1);
+      return reply;
+    }
+    char buffer[512];
+    const int n = recv(ToNative(socket_), buffer, sizeof buffer, 0);
+    if (n <= 0) return "";
+    pending_.append(buffer, static_cast<size_t>(n));
+  }
+}
+
+int MeterSimulatorClient::Number(const std::string& query) {
+  const std::string reply = Command(query);
+  const size_t space = reply.find(' ');
+  if (space == std::string::npos) return -1;
+  return std::atoi(reply.c_str() + space + 1);
+}
+
+std::string MeterSimulatorClient::ComName() {
+  const char* com = std::getenv("LUMERO_METER_SIMULATOR_COM");
+  return com == nullptr ? std::string() : std::string(com);
+}
+
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  for (;;) {
+    if (condition()) return true;
+    if (std::chrono::steady_clock::now() >= deadline) return condition();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}

@@ -1,0 +1,147 @@
+#pragma once
+
+// Test interface of the stand-in engine (tools/stand_in_engine), exported by the same
+// flutter_windows.dll. It plays the interface side: sends messages to the host, records what
+// the host sends and answers, and provokes failures. Never linked into the product.
+//
+// Messages to the host are queued here from any thread and delivered on the engine's UI thread
+// when that thread's message loop dispatches them. The wait functions pump messages when called
+// on the UI thread and block otherwise. All functions act on the most recently created engine
+// that is still alive ("current engine").
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "channels/flutter_windows.h"
+
+#if defined(FLUTTER_WINDOWS_BUILDING_LIBRARY)
+#define LUMERO_STAND_IN_API __declspec(dllexport)
+#else
+#define LUMERO_STAND_IN_API __declspec(dllimport)
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+// Forgets recorded traffic, counters and switches (live engines stay).
+LUMERO_STAND_IN_API void StandInReset(void);
+
+// Failure switches (non-zero: on). The environment variables LUMERO_STANDIN_FAIL_ENGINE,
+// LUMERO_STANDIN_FAIL_VIEW_CONTROLLER and LUMERO_STANDIN_REFUSE_SEND_WITH_REPLY set to 1 have
+// the same effect.
+LUMERO_STAND_IN_API void StandInSetFailEngineCreate(int fail);
+LUMERO_STAND_IN_API void StandInSetFailViewControllerCreate(int fail);
+LUMERO_STAND_IN_API void StandInSetRefuseSendWithReply(int refuse);
+// DPI that FlutterDesktopGetDpiForMonitor reports; 0 asks the system (or LUMERO_STANDIN_DPI).
+LUMERO_STAND_IN_API void StandInSetMonitorDpi(unsigned dpi);
+
+// What the last FlutterDesktopEngineCreate received (copies, valid until the next engine
+// creation or reset). Null before the first creation.
+typedef struct {
+  const wchar_t* assets_path;
+  const wchar_t* icu_data_path;
+  const wchar_t* aot_library_path;
+  const char* dart_entrypoint;  // null when null was passed
+  int32_t argc;
+  int argv_was_null;
+  const char* const* argv;  // argc copies
+  int32_t engine_settings[4];
+  uint8_t engine_flag;
+} StandInEngineRecord;
+LUMERO_STAND_IN_API const StandInEngineRecord* StandInLastEngine(void);
+
+// Calls of one C interface function (by its name) since the last reset.
+LUMERO_STAND_IN_API int StandInCallCount(const char* function_name);
+LUMERO_STAND_IN_API size_t StandInLiveEngineCount(void);
+// Messengers still referenced (by an engine or by AddRef).
+LUMERO_STAND_IN_API size_t StandInLiveMessengerCount(void);
+// Whether the current engine has a callback for channel.
+LUMERO_STAND_IN_API int StandInHasHandler(const char* channel);
+// FlutterDesktopMessengerSetCallback calls with a null callback for channel.
+LUMERO_STAND_IN_API int StandInClearCallbackCount(const char* channel);
+// Responses that the engine could not accept: unknown or used-up handle, or after teardown.
+LUMERO_STAND_IN_API int StandInResponseErrorCount(void);
+// Calls with an unknown, destroyed or fully released handle, or an engine destroyed twice.
+LUMERO_STAND_IN_API int StandInHandleErrorCount(void);
+
+// Interface side to host. Returns the message's id (never 0).
+LUMERO_STAND_IN_API uint64_t StandInSend(const char* channel, const uint8_t* bytes, size_t size);
+
+typedef enum {
+  kStandInQueued = 0,     // waiting for the UI thread's message loop
+  kStandInDelivered = 1,  // handed to the host's callback, not answered yet
+  kStandInAnswered = 2,   // the host sent its response
+  kStandInUnhandled = 3,  // no callback on the channel; the engine answered empty
+  kStandInDropped = 4,    // the engine went away first
+  kStandInUnknown = 5     // no such id
+} StandInMessageStatus;
+LUMERO_STAND_IN_API int StandInMessageState(uint64_t id);
+// Copies up to capacity bytes of the host's answer; returns its full size.
+LUMERO_STAND_IN_API size_t StandInCopyReply(uint64_t id, uint8_t* buffer, size_t capacity);
+// Thread that ran the host's callback for the message, and whether that happened while a
+// window message of the engine was being dispatched (1) or elsewhere (0).
+LUMERO_STAND_IN_API unsigned long StandInDeliveryThread(uint64_t id);
+LUMERO_STAND_IN_API int StandInDeliveredFromMessageLoop(uint64_t id);
+// Waits until the message is no longer queued or delivered. 1: done, 0: timed out.
+LUMERO_STAND_IN_API int StandInWaitForReply(uint64_t id, unsigned timeout_ms);
+
+// Host to interface side. channel may be null for all channels.
+LUMERO_STAND_IN_API size_t StandInHostMessageCount(const char* channel);
+// The index-th message the host sent on channel: copies up to capacity bytes, returns the full
+// size; *id (if not null) receives its id, and *wants_reply whether it was sent with a reply.
+LUMERO_STAND_IN_API size_t StandInCopyHostMessage(const char* channel, size_t index,
+                                                  uint8_t* buffer, size_t capacity, uint64_t* id,
+                                                  int* wants_reply);
+LUMERO_STAND_IN_API int StandInWaitForHostMessages(const char* channel, size_t count,
+                                                   unsigned timeout_ms);
+// Answers a message the host sent with a reply; the host's callback runs later on the UI
+// thread, from the message loop. 0 if no such pending message.
+LUMERO_STAND_IN_API int StandInReplyToHost(uint64_t id, const uint8_t* bytes, size_t size);
+
+// Frames drawn (after ForceRedraw, and once shortly after a view is created).
+LUMERO_STAND_IN_API size_t StandInFrameCount(void);
+LUMERO_STAND_IN_API int StandInWaitForFrames(size_t count, unsigned timeout_ms);
+
+// Makes FlutterDesktopViewControllerHandleTopLevelWindowProc claim message with result.
+LUMERO_STAND_IN_API void StandInClaimTopLevelMessage(UINT message, LRESULT result);
+LUMERO_STAND_IN_API int StandInTopLevelMessageCount(UINT message);
+
+// The current view's window, or null.
+LUMERO_STAND_IN_API HWND StandInViewWindow(void);
+// Posts WM_CLOSE to the top-level window that holds the current view. 0 without a view.
+LUMERO_STAND_IN_API int StandInCloseWindow(void);
+
+// Dispatches the calling thread's messages for about timeout_ms.
+LUMERO_STAND_IN_API void StandInPump(unsigned timeout_ms);
+
+// Called by the stand-in plugins' registration functions.
+LUMERO_STAND_IN_API void StandInRecordPluginRegistration(FlutterDesktopPluginRegistrarRef registrar,
+                                                         const char* function_name);
+LUMERO_STAND_IN_API size_t StandInPluginRegistrationCount(void);
+// "<function> <registrar name>" of the index-th registration, or null.
+LUMERO_STAND_IN_API const char* StandInPluginRegistration(size_t index);
+
+#ifdef __cplusplus
+}  // extern "C"
+
+#include <string>
+#include <vector>
+
+// Conveniences for C++ tests.
+inline uint64_t StandInSend(const std::string& channel, const std::vector<uint8_t>& bytes) {
+  return StandInSend(channel.c_str(), bytes.data(), bytes.size());
+}
+
+inline std::vector<uint8_t> StandInReply(uint64_t id) {
+  std::vector<uint8_t> bytes(StandInCopyReply(id, nullptr, 0));
+  StandInCopyReply(id, bytes.data(), bytes.size());
+  return bytes;
+}
+
+inline std::vector<uint8_t> StandInHostMessage(const char* channel, size_t index) {
+  std::vector<uint8_t> bytes(StandInCopyHostMessage(channel, index, nullptr, 0, nullptr, nullptr));
+  StandInCopyHostMessage(channel, index, bytes.data(), bytes.size(), nullptr, nullptr);
+  return bytes;
+}
+#endif
