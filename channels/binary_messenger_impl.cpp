@@ -49,7 +49,7 @@ void Respond(PendingResponse& pending, const uint8_t* data, size_t size,
   }
   if (pending.used.exchange(true)) {
     if (duplicate == DuplicateAnswer::kReport) {
-      WriteErrorLine("Error: Response can be set only once. Ignoring duplicate response.");
+      PrintChannelDiagnostic("Error: Response can be set only once. Ignoring duplicate response.");
     }
     return;
   }
@@ -61,7 +61,7 @@ void ForwardIncomingMessage(FlutterDesktopMessengerRef messenger,
                             const FlutterDesktopMessage* message, void* user_data) noexcept {
   const std::string channel = message->channel != nullptr ? message->channel : "";
   std::shared_ptr<PendingResponse> pending;
-  const bool completed = RunCallbackGuarded("Message handler on channel " + channel, [&] {
+  const bool completed = RunCallbackGuarded("message handler on channel " + channel, [&] {
     pending = std::make_shared<PendingResponse>();
     pending->messenger = ShareMessenger(messenger);
     pending->handle = message->response_handle;
@@ -94,7 +94,7 @@ struct ReplyHolder {
 
 void ReplyTrampoline(const uint8_t* data, size_t data_size, void* user_data) noexcept {
   std::unique_ptr<ReplyHolder> holder(static_cast<ReplyHolder*>(user_data));
-  RunCallbackGuarded("Reply callback for channel " + holder->channel,
+  RunCallbackGuarded("reply callback for channel " + holder->channel,
                      [&] { holder->reply(data, data_size); });
 }
 

@@ -42,7 +42,8 @@ FlutterEngine::~FlutterEngine() {
 
 FlutterDesktopPluginRegistrarRef FlutterEngine::GetPluginRegistrar(const std::string& name) {
   if (engine == nullptr) {
-    WriteErrorLine("Cannot get plugin registrar on an engine that isn't running; call Run first.");
+    PrintChannelDiagnostic(
+        "Cannot get plugin registrar on an engine that isn't running; call Run first.");
     return nullptr;
   }
   return FlutterDesktopEngineGetPluginRegistrar(engine, name.c_str());
@@ -68,7 +69,7 @@ void FlutterEngine::OnNextFrame(void* user_data) noexcept {
   std::function<void()> callback = std::move(self->nextFrameCallback);
   self->nextFrameCallback = nullptr;
   if (callback) {
-    RunCallbackGuarded("Next-frame callback", callback);
+    RunCallbackGuarded("next-frame callback", callback);
   }
 }
 

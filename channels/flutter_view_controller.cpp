@@ -8,7 +8,7 @@ FlutterViewController::FlutterViewController(int width, int height, const Engine
     : sharedEngine(std::make_shared<FlutterEngine>(project)) {
   controller = FlutterDesktopViewControllerCreate(width, height, sharedEngine->ReleaseOwnership());
   if (controller == nullptr) {
-    WriteErrorLine("Failed to create view controller.");
+    PrintChannelDiagnostic("Failed to create view controller.");
     return;
   }
   ownedView = std::make_unique<FlutterView>(FlutterDesktopViewControllerGetView(controller));

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/channels/stderr_capture.h"
+#include "tests/channels/descriptor_stderr_capture.h"
 #include "tools/stand_in_engine/stand_in_api.h"
 
 namespace flutter {
@@ -79,7 +79,7 @@ TEST_F(BinaryMessengerImplTest, AnswersOnceAndReportsASecondAnswer) {
   EXPECT_EQ(StandInMessageState(id), kStandInAnswered);
   EXPECT_EQ(StandInReply(id), (std::vector<uint8_t>{0x00, 0x01}));
 
-  StderrCapture capture;
+  DescriptorStderrCapture capture;
   const uint8_t again[] = {0x00, 0x02};
   kept(again, sizeof again);
   EXPECT_EQ(capture.Take(), "Error: Response can be set only once. Ignoring duplicate response.\n");
@@ -97,7 +97,7 @@ TEST_F(BinaryMessengerImplTest, CopiesOfOneReplyAnswerOnlyOnce) {
   });
   const uint64_t id = DeliverAndKeep();
   ASSERT_EQ(copies.size(), 2u);
-  StderrCapture capture;
+  DescriptorStderrCapture capture;
   copies[0](nullptr, 0);
   copies[1](nullptr, 0);
   EXPECT_EQ(capture.Take(), "Error: Response can be set only once. Ignoring duplicate response.\n");
@@ -116,7 +116,7 @@ TEST_F(BinaryMessengerImplTest, ReplyAfterEngineTeardownIsDroppedSilently) {
   // The reply's reference keeps the messenger alive after the engine.
   EXPECT_EQ(StandInLiveMessengerCount(), 1u);
 
-  StderrCapture capture;
+  DescriptorStderrCapture capture;
   const uint8_t late[] = {0x00, 0x00};
   kept(late, sizeof late);
   EXPECT_EQ(capture.Take(), "");
@@ -316,10 +316,9 @@ TEST_F(BinaryMessengerImplTest, RefusedSendDiscardsTheReplyUncalled) {
 TEST_F(BinaryMessengerImplTest, HandlerExceptionIsReportedAndAnsweredEmpty) {
   messenger->SetMessageHandler(
       kChannel, [](const uint8_t*, size_t, BinaryReply) { throw std::runtime_error("boom"); });
-  StderrCapture capture;
+  DescriptorStderrCapture capture;
   const uint64_t id = Deliver();
-  EXPECT_EQ(capture.Take(),
-            "Error: Message handler on channel test/channel threw an exception: boom\n");
+  EXPECT_EQ(capture.Take(), "Exception in message handler on channel test/channel: boom\n");
   EXPECT_EQ(StandInMessageState(id), kStandInAnswered);
   EXPECT_TRUE(StandInReply(id).empty());
   EXPECT_EQ(StandInResponseErrorCount(), 0);
@@ -331,11 +330,10 @@ TEST_F(BinaryMessengerImplTest, HandlerExceptionAfterAnsweringKeepsTheAnswer) {
     reply(answer, sizeof answer);
     throw 7;
   });
-  StderrCapture capture;
+  DescriptorStderrCapture capture;
   const uint64_t id = Deliver();
   EXPECT_EQ(capture.Take(),
-            "Error: Message handler on channel test/channel threw an exception: unknown "
-            "exception\n");
+            "Exception in message handler on channel test/channel: unknown exception\n");
   EXPECT_EQ(StandInReply(id), (std::vector<uint8_t>{0x00, 0x01}));
   EXPECT_EQ(StandInCallCount("FlutterDesktopMessengerSendResponse"), 1);
 }
@@ -346,13 +344,12 @@ TEST_F(BinaryMessengerImplTest, ReplyCallbackExceptionIsReportedAndTheHolderFree
                   [sentinel](const uint8_t*, size_t) { throw std::logic_error("bad answer"); });
   uint64_t id = 0;
   StandInCopyHostMessage("test/ask", 0, nullptr, 0, &id, nullptr);
-  StderrCapture capture;
+  DescriptorStderrCapture capture;
   ASSERT_EQ(StandInReplyToHost(id, nullptr, 0), 1);
   for (int i = 0; i < 100 && sentinel.use_count() > 1; ++i) {
     StandInPump(20);
   }
-  EXPECT_EQ(capture.Take(),
-            "Error: Reply callback for channel test/ask threw an exception: bad answer\n");
+  EXPECT_EQ(capture.Take(), "Exception in reply callback for channel test/ask: bad answer\n");
   EXPECT_EQ(sentinel.use_count(), 1);
 }
 

@@ -10,7 +10,7 @@
 #include "channels/engine_project.h"
 #include "channels/flutter_engine.h"
 #include "channels/flutter_view_controller.h"
-#include "tests/channels/stderr_capture.h"
+#include "tests/channels/descriptor_stderr_capture.h"
 #include "tools/stand_in_engine/stand_in_api.h"
 #include "tools/stand_in_plugins/stand_in_plugins.h"
 
@@ -119,17 +119,17 @@ TEST_F(EngineWrappersTest, NextFrameCallbackExceptionIsReported) {
   FlutterViewController controller(320, 200, project);
   SettleFirstFrame();
   controller.engine()->SetNextFrameCallback([] { throw std::runtime_error("no window"); });
-  StderrCapture capture;
+  DescriptorStderrCapture capture;
   const size_t before = StandInFrameCount();
   controller.ForceRedraw();
   ASSERT_EQ(StandInWaitForFrames(before + 1, kDeadlineMs), 1);
-  EXPECT_EQ(capture.Take(), "Error: Next-frame callback threw an exception: no window\n");
+  EXPECT_EQ(capture.Take(), "Exception in next-frame callback: no window\n");
 }
 
 TEST_F(EngineWrappersTest, FailedViewControllerReportsAndLeavesNoView) {
   StandInSetFailViewControllerCreate(1);
   {
-    StderrCapture capture;
+    DescriptorStderrCapture capture;
     FlutterViewController controller(320, 200, project);
     EXPECT_EQ(capture.Take(), "Failed to create view controller.\n");
     EXPECT_EQ(controller.view(), nullptr);
@@ -160,7 +160,7 @@ TEST_F(EngineWrappersTest, EngineThatKeepsOwnershipDestroysItsHandle) {
 TEST_F(EngineWrappersTest, RegistrarWithoutARunningEngineIsReported) {
   StandInSetFailEngineCreate(1);
   FlutterEngine engine(project);
-  StderrCapture capture;
+  DescriptorStderrCapture capture;
   EXPECT_EQ(engine.GetPluginRegistrar("FileSelectorWindows"), nullptr);
   EXPECT_EQ(capture.Take(),
             "Cannot get plugin registrar on an engine that isn't running; call Run first.\n");

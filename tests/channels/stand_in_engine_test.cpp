@@ -11,7 +11,7 @@
 
 #include "channels/engine_project.h"
 #include "channels/flutter_view_controller.h"
-#include "tests/channels/stderr_capture.h"
+#include "tests/channels/descriptor_stderr_capture.h"
 #include "tools/stand_in_engine/stand_in_api.h"
 
 namespace flutter {
@@ -204,7 +204,7 @@ TEST_F(StandInEngineTest, ScriptDrivesTheHostAndTheTranscriptRecordsBothDirectio
 
 TEST_F(StandInEngineTest, FailingScriptReportsWhyAndClosesTheWindow) {
   HostWindow host;
-  StderrCapture capture;
+  DescriptorStderrCapture capture;
   RunScript("await-event test/never 200\n");
   host.Adopt(controller->view()->GetHWND());
   ASSERT_TRUE(PumpUntilDestroyed(host));
@@ -217,7 +217,7 @@ TEST_F(StandInEngineTest, FailingScriptReportsWhyAndClosesTheWindow) {
 
 TEST_F(StandInEngineTest, BrokenScriptIsReportedAndNotRun) {
   HostWindow host;
-  StderrCapture capture;
+  DescriptorStderrCapture capture;
   RunScript("wait 1\nclose now\n");
   host.Adopt(controller->view()->GetHWND());
   StandInPump(200);

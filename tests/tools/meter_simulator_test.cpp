@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -34,8 +35,9 @@ using std::chrono::milliseconds;
 class SimulatorProcess {
  public:
   SimulatorProcess() {
-    char pattern[] = "/tmp/meter_simulator_test_XXXXXX";
-    folder_ = mkdtemp(pattern);
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "meter_simulator_test_XXXXXX").string();
+    folder_ = mkdtemp(&pattern[0]);
     mkdir((folder_ + "/dosdevices").c_str(), 0755);
     const std::string ready = folder_ + "/ready";
     std::vector<std::string> args = {LUMERO_METER_SIMULATOR_PATH,
@@ -66,7 +68,8 @@ class SimulatorProcess {
       kill(pid_, SIGTERM);
       waitpid(pid_, nullptr, 0);
     }
-    std::system(("rm -rf '" + folder_ + "'").c_str());
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
   }
   int Port() const { return port_; }
   std::string Link() const { return folder_ + "/dosdevices/com5"; }

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <ctime>
 #include <sstream>
+#include <stdexcept>
 
 namespace {
 
@@ -144,7 +145,12 @@ std::string Simulator::Handle(const std::string& line) {
   }
   if (command == "plug") {
     if (line_) return "error already plugged";
-    Plug();
+    try {
+      Plug();
+    } catch (const std::runtime_error& error) {
+      Unplug();
+      return std::string("error ") + error.what();
+    }
     return "ok";
   }
   if (command == "polls?") return "polls " + std::to_string(meter_.Polls());

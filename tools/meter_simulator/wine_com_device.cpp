@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <stdexcept>
 #include <vector>
 
@@ -97,7 +98,9 @@ void WineComDevice::AddRegistryDevice() const {
       "\r\n\"ClassGUID\"=\"" + kPortsClass + "\"\r\n\r\n[" + key +
       "\\Device Parameters]\r\n\"PortName\"=\"" + ComName() + "\"\r\n\r\n";
   const std::string file = Utf16Le(text);
-  char path[] = "/tmp/meter_simulator_XXXXXX";
+  std::string pattern =
+      (std::filesystem::temp_directory_path() / "meter_simulator_XXXXXX").string();
+  char* path = &pattern[0];
   const int fd = mkstemp(path);
   if (fd < 0) throw std::runtime_error("mkstemp failed");
   const bool written = write(fd, file.data(), file.size()) == static_cast<ssize_t>(file.size());

@@ -1,6 +1,7 @@
 // The engine, view-controller and view functions of the C interface, and the stand-in's windows.
 
 #include <algorithm>
+#include <cwchar>
 #include <mutex>
 #include <optional>
 #include <string>

@@ -6,16 +6,16 @@
 #include <string>
 
 // Standard error captured at the descriptor level, without the CR that text mode adds on Windows.
-class StderrCapture {
+class DescriptorStderrCapture {
  public:
-  StderrCapture() { testing::internal::CaptureStderr(); }
-  ~StderrCapture() {
+  DescriptorStderrCapture() { testing::internal::CaptureStderr(); }
+  ~DescriptorStderrCapture() {
     if (!taken) {
       testing::internal::GetCapturedStderr();
     }
   }
-  StderrCapture(const StderrCapture&) = delete;
-  StderrCapture& operator=(const StderrCapture&) = delete;
+  DescriptorStderrCapture(const DescriptorStderrCapture&) = delete;
+  DescriptorStderrCapture& operator=(const DescriptorStderrCapture&) = delete;
 
   std::string Take() {
     std::cerr.flush();
