@@ -3,27 +3,12 @@
 #include <windows.h>
 
 #include "runner/diagnostics/log_line.h"
+#include "runner/scoped_handle.h"
 
 namespace {
 
 // The base folder of the log comes from a buffer of this many wide characters.
 constexpr DWORD kBaseFolderCapacity = 520;
-
-class FileHandle {
- public:
-  explicit FileHandle(HANDLE handle) : handle_(handle) {}
-  ~FileHandle() {
-    if (IsValid()) CloseHandle(handle_);
-  }
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
-
-  bool IsValid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
-  HANDLE Get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
 
 // Computed once, on the first line that is really written; the others wait for it.
 const std::wstring& StoredLogFilePath() {
@@ -64,9 +49,9 @@ void LogMessage(const char* message) {
 
   // Append-data access alone puts every write at the end of the file, so whole lines from
   // several threads and processes never interleave. Nothing stays open between lines.
-  const FileHandle file(CreateFileW(StoredLogFilePath().c_str(), FILE_APPEND_DATA,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+  const ScopedHandle file(CreateFileW(StoredLogFilePath().c_str(), FILE_APPEND_DATA,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.IsValid()) return;
   DWORD written = 0;
   WriteFile(file.Get(), line, static_cast<DWORD>(length), &written, nullptr);
