@@ -124,11 +124,4 @@ TEST(EncodableValueOrder, NanKeysCannotSwallowOtherEntries) {
             EncodableValue(std::vector<float>{std::numeric_limits<float>::quiet_NaN()}));
 }
 
-TEST(EncodableMapOrder, StringKeysSortByBytes) {
-  EncodableMap map{{"b", 1}, {"a", 2}, {"ab", 3}};
-  std::vector<std::string> keys;
-  for (const auto& entry : map) keys.push_back(std::get<std::string>(entry.first));
-  EXPECT_EQ(keys, (std::vector<std::string>{"a", "ab", "b"}));
-}
-
 }  // namespace

@@ -111,14 +111,6 @@ TEST(NativeLog, LineCarriesLocalTimeLevelTagAndPolishText) {
   EXPECT_NE(text.compare(0, 3, "\xef\xbb\xbf"), 0) << "no byte-order mark";
 }
 
-TEST(NativeLog, EmptyMessageWritesTheFixedPartOnly) {
-  TempFolder folder;
-  ASSERT_EQ(RunChild(LogInto(folder.Path(), {L"log", L"empty"})), 0);
-  const std::string text = ReadWholeFile(LogFileUnder(folder.Path())).value_or("");
-  EXPECT_EQ(text.size(), 42u);
-  EXPECT_EQ(Messages(ReadLog(folder.Path())), std::vector<std::string>{""});
-}
-
 TEST(NativeLog, NullMessageWritesNothingAndCreatesNoFolder) {
   TempFolder folder;
   ASSERT_EQ(RunChild(LogInto(folder.Path(), {L"log", L"null"})), 0);

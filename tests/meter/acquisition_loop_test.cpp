@@ -110,35 +110,12 @@ TEST_F(AcquisitionLoopTest, FrameSplitOverTwoReadsIsDecodedAfterTheSecond) {
   EXPECT_THAT(TimesOf("pomiar"), ElementsAre(Wall(200)));
 }
 
-TEST_F(AcquisitionLoopTest, GarbageBeforeTheHeaderIsSkipped) {
-  platform.AnswerPoll(1, {{30, Join({{0x13, 0xAA, 0xDD}, Frame(77)})}});
-  RunPolls(1);
-  EXPECT_THAT(events->Kinds(), ElementsAre("stan", "pomiar", "stan"));
-  EXPECT_THAT(RawValues(), ElementsAre(77));
-}
-
 TEST_F(AcquisitionLoopTest, StreamWithoutHeaderEndsEveryPollWithBrak) {
   platform.AnswerEveryPollFrom(1, {{30, Bytes(40, 0x55)}});
   RunPolls(3);
   EXPECT_THAT(events->Kinds(), ElementsAre("stan", "brak", "brak", "brak", "stan"));
   // Reads end at 80, 280, 480, 680 and 880 ms: the last one began inside the 700 ms window.
   EXPECT_THAT(TimesOf("brak"), ElementsAre(Wall(880), Wall(1880), Wall(2880)));
-}
-
-TEST_F(AcquisitionLoopTest, LastTwoBytesWithoutHeaderCanStartTheNextFrame) {
-  const Bytes frame = Frame(808);
-  platform.AnswerPoll(1, {{30, Join({Bytes(30, 0x55), {0xAA, 0xDD}})}});
-  platform.AnswerPoll(2, {{30, Bytes(frame.begin() + 2, frame.end())}});
-  RunPolls(2);
-  EXPECT_THAT(events->Kinds(), ElementsAre("stan", "brak", "pomiar", "stan"));
-  EXPECT_THAT(RawValues(), ElementsAre(808));
-}
-
-TEST_F(AcquisitionLoopTest, LongerFramesGiveOneReadingEach) {
-  platform.AnswerEveryPollFrom(1, {{30, Join({Frame(24), Bytes(5, 0x66)})}});
-  RunPolls(3);
-  EXPECT_THAT(events->Kinds(), ElementsAre("stan", "pomiar", "pomiar", "pomiar", "stan"));
-  EXPECT_THAT(RawValues(), ElementsAre(24, 24, 24));
 }
 
 TEST_F(AcquisitionLoopTest, SecondFrameOfOneReadIsReportedEarlyInTheNextPoll) {

@@ -51,14 +51,6 @@ std::vector<uint8_t> ExampleWith(size_t index, uint8_t value) {
 
 }  // namespace
 
-TEST(MeterProtocol, PollCommandIsTheSingleByte0x11) { EXPECT_EQ(QueryByte, 0x11); }
-
-TEST(MeterReadingRecord, StartsEachPollWithTheDocumentedValues) {
-  const MeterReading r;
-  EXPECT_EQ(AllFields(r),
-            std::make_tuple(0, -1, 0.0, std::string("?"), false, 0, 0, 0, 0, 0, 0, 0));
-}
-
 TEST(DecodeFrame, WorkedExampleOverwritesEveryField) {
   const MeterReading r = Decode(kExample);
   EXPECT_EQ(r.raw, 1234);

@@ -10,44 +10,39 @@
 // Every expectation here holds for WideCharToMultiByte (Windows build, under Wine) and for the
 // portable conversion (native build) alike.
 
-TEST(WideToUtf8, PolishLettersAndPortNames) {
-  EXPECT_EQ(WideToUtf8(L"COM7"), "COM7");
-  EXPECT_EQ(WideToUtf8(L"\u0105\u0107\u0119\u0142\u0144\u00f3\u015b\u017a\u017c"),
-            "\xc4\x85\xc4\x87\xc4\x99\xc5\x82\xc5\x84\xc3\xb3\xc5\x9b\xc5\xba\xc5\xbc");
-  EXPECT_EQ(WideToUtf8(L"\u0104\u0106\u0118\u0141\u0143\u00d3\u015a\u0179\u017b"),
-            "\xc4\x84\xc4\x86\xc4\x98\xc5\x81\xc5\x83\xc3\x93\xc5\x9a\xc5\xb9\xc5\xbb");
-  EXPECT_EQ(WideToUtf8(L"p\u0119tla: otwieram port"), "p\xc4\x99tla: otwieram port");
-}
-
-TEST(WideToUtf8, EmptyInputGivesEmptyOutput) { EXPECT_EQ(WideToUtf8(std::wstring()), ""); }
-
-TEST(WideToUtf8, EncodingLengthBoundaries) {
-  const std::wstring text = {0x7F, 0x80, 0x7FF, 0x800, 0xFFFF};
-  EXPECT_EQ(WideToUtf8(text), "\x7f\xc2\x80\xdf\xbf\xe0\xa0\x80\xef\xbf\xbf");
-  EXPECT_EQ(WideToUtf8(std::wstring(L"a\0b", 3)), std::string("a\0b", 3));
-}
-
-TEST(WideToUtf8, SurrogatePairsJoin) {
-  const std::wstring grin = {0xD83D, 0xDE00};
-  EXPECT_EQ(WideToUtf8(grin), "\xf0\x9f\x98\x80");
-  const std::wstring first = {0xD800, 0xDC00};
-  EXPECT_EQ(WideToUtf8(first), "\xf0\x90\x80\x80");
-  const std::wstring last = {0xDBFF, 0xDFFF};
-  EXPECT_EQ(WideToUtf8(last), "\xf4\x8f\xbf\xbf");
-}
-
-TEST(WideToUtf8, UnpairedSurrogatesBecomeReplacementCharacters) {
+TEST(WideToUtf8, Conversions) {
   const std::string fffd = "\xef\xbf\xbd";
-  const std::wstring loneHigh = {L'a', 0xD800, L'b'};
-  EXPECT_EQ(WideToUtf8(loneHigh), "a" + fffd + "b");
-  const std::wstring loneLow = {L'a', 0xDC00};
-  EXPECT_EQ(WideToUtf8(loneLow), "a" + fffd);
-  const std::wstring highAtEnd = {L'x', 0xDBFF};
-  EXPECT_EQ(WideToUtf8(highAtEnd), "x" + fffd);
-  const std::wstring reversed = {0xDE00, 0xD83D};
-  EXPECT_EQ(WideToUtf8(reversed), fffd + fffd);
-  const std::wstring twoHighs = {0xD83D, 0xD83D, 0xDE00};
-  EXPECT_EQ(WideToUtf8(twoHighs), fffd + "\xf0\x9f\x98\x80");
+  const std::string grin = "\xf0\x9f\x98\x80";
+  struct Case {
+    std::wstring wide;
+    std::string utf8;
+  };
+  const Case cases[] = {
+      {L"", ""},
+      {L"COM7", "COM7"},
+      {L"p\u0119tla: otwieram port", "p\xc4\x99tla: otwieram port"},
+      {L"\u0105\u0107\u0119\u0142\u0144\u00f3\u015b\u017a\u017c",
+       "\xc4\x85\xc4\x87\xc4\x99\xc5\x82\xc5\x84\xc3\xb3\xc5\x9b\xc5\xba\xc5\xbc"},
+      {L"\u0104\u0106\u0118\u0141\u0143\u00d3\u015a\u0179\u017b",
+       "\xc4\x84\xc4\x86\xc4\x98\xc5\x81\xc5\x83\xc3\x93\xc5\x9a\xc5\xb9\xc5\xbb"},
+      // Encoding length boundaries, and an embedded NUL.
+      {{0x7F, 0x80, 0x7FF, 0x800, 0xFFFF}, "\x7f\xc2\x80\xdf\xbf\xe0\xa0\x80\xef\xbf\xbf"},
+      {std::wstring(L"a\0b", 3), std::string("a\0b", 3)},
+      // Surrogate pairs join.
+      {{0xD83D, 0xDE00}, grin},
+      {{0xD800, 0xDC00}, "\xf0\x90\x80\x80"},
+      {{0xDBFF, 0xDFFF}, "\xf4\x8f\xbf\xbf"},
+      // Unpaired surrogates become replacement characters.
+      {{L'a', 0xD800, L'b'}, "a" + fffd + "b"},
+      {{L'a', 0xDC00}, "a" + fffd},
+      {{L'x', 0xDBFF}, "x" + fffd},
+      {{0xDE00, 0xD83D}, fffd + fffd},
+      {{0xD83D, 0xD83D, 0xDE00}, fffd + grin},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.utf8);
+    EXPECT_EQ(WideToUtf8(c.wide), c.utf8);
+  }
 }
 
 TEST(PortableWideToUtf8, TakesWholeCodePointsWhereWcharIsWide) {

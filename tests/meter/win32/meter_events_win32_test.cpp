@@ -116,13 +116,6 @@ class MeterEventsWin32Test : public ::testing::Test {
   std::shared_ptr<meter_link::Miernik> meter;
 };
 
-TEST_F(MeterEventsWin32Test, EventWithoutSinkIsLoggedAndDropped) {
-  ProduceAndPump([this] { meter->EmitText("nikt nie słucha"); }, 1);
-  EXPECT_THAT(CapturedLogLines(), ElementsAre("emisja: zlecę zadanie", "emisja: zadanie zlecone",
-                                              "emisja: sink odpięty, pomijam"));
-  EXPECT_TRUE(sent->empty());
-}
-
 TEST_F(MeterEventsWin32Test, StateEventWithAPortPresentIsThe27KnownBytes) {
   Attach();
   ProduceAndPump([this] { meter->PostState(); }, 1);

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -30,15 +29,6 @@ class UiTaskQueueWin32Test : public ::testing::Test {
 
   MessageWindow window;
 };
-
-TEST_F(UiTaskQueueWin32Test, RefusesTasksBeforeAWindowIsSet) {
-  bool ran = false;
-  EXPECT_FALSE(PostToUiThread([&ran] { ran = true; }));
-  EXPECT_THAT(CapturedLogLines(), ElementsAre("kolejka: brak okna, zadanie odrzucone"));
-  PumpMessagesUntil([] { return false; }, 100);
-  EXPECT_FALSE(ran);
-  EXPECT_EQ(window.WakeUpsHandled(), 0);
-}
 
 TEST_F(UiTaskQueueWin32Test, TasksFromAnotherThreadRunOnTheWindowThreadInOrder) {
   Aim();
@@ -78,19 +68,6 @@ TEST_F(UiTaskQueueWin32Test, OtherMessagesLeaveTheQueueAlone) {
   EXPECT_EQ(window.WakeUpsHandled(), 1);
 }
 
-TEST_F(UiTaskQueueWin32Test, ThrowingTasksAreLoggedAndLaterTasksRun) {
-  Aim();
-  std::vector<int> order;
-  PostToUiThread([] { throw std::runtime_error("awaria"); });
-  PostToUiThread([&order] { order.push_back(1); });
-  PostToUiThread([] { throw 7; });
-  PostToUiThread([&order] { order.push_back(2); });
-  ASSERT_TRUE(PumpMessagesUntil([&] { return window.WakeUpsHandled() == 4; }));
-  EXPECT_THAT(order, ElementsAre(1, 2));
-  EXPECT_THAT(CapturedLogLines(), ElementsAre("WYJĄTEK w zadanie platformy: awaria",
-                                              "WYJĄTEK w zadanie platformy (nieznany typ)"));
-}
-
 TEST_F(UiTaskQueueWin32Test, RefusedPostMessageKeepsTheTaskForTheNextDrain) {
   Aim();
   window.Destroy();  // PostMessageW to a destroyed window fails
@@ -102,17 +79,6 @@ TEST_F(UiTaskQueueWin32Test, RefusedPostMessageKeepsTheTaskForTheNextDrain) {
   SetUiTaskWindow(second.Handle(), Win32UiWakeUp());
   EXPECT_TRUE(PostToUiThread([] {}));
   ASSERT_TRUE(PumpMessagesUntil([&] { return ran; }));
-}
-
-TEST_F(UiTaskQueueWin32Test, ClearingTheWindowDropsPendingTasks) {
-  Aim();
-  bool ran = false;
-  ASSERT_TRUE(PostToUiThread([&ran] { ran = true; }));
-  ClearUiTaskWindow();
-  PumpMessagesUntil([&] { return window.WakeUpsHandled() == 1; });
-  EXPECT_EQ(window.WakeUpsHandled(), 1) << "the wake-up still arrives";
-  EXPECT_FALSE(ran);
-  EXPECT_FALSE(PostToUiThread([&ran] { ran = true; }));
 }
 
 }  // namespace
