@@ -13,7 +13,8 @@ struct Range {
 };
 
 // Code 0 is the largest range and code 1 the smallest.
-constexpr Range kRanges[] = {{"400 klx", 100.0}, {"400 lx", 0.1}, {"4000 lx", 1.0}, {"40 klx", 10.0}};
+constexpr Range kRanges[] = {
+    {"400 klx", 100.0}, {"400 lx", 0.1}, {"4000 lx", 1.0}, {"40 klx", 10.0}};
 
 }  // namespace
 

@@ -58,7 +58,9 @@ class MeterPlatform {
   // Debugger output; not the log file.
   virtual void DebugOutput(const char* text) = 0;
   // Starts the acquisition thread; throws std::system_error when the system refuses.
-  virtual std::thread StartThread(std::function<void()> body) { return std::thread(std::move(body)); }
+  virtual std::thread StartThread(std::function<void()> body) {
+    return std::thread(std::move(body));
+  }
 };
 
 }  // namespace meter_link
