@@ -35,8 +35,7 @@ class BinaryMessengerImplTest : public stand_in_test::EngineTest {
                                    for (int i = 0; i < copies; ++i) kept.push_back(reply);
                                  });
   }
-  // The first reply sent from the interface side to the host's Send on channel, answered with
-  // bytes.
+  // Answers the host's first message on channel from the interface side.
   static uint64_t AnswerHostMessage(const char* channel, const Bytes& bytes) {
     uint64_t id = 0;
     StandInCopyHostMessage(channel, 0, nullptr, 0, &id, nullptr);
@@ -44,17 +43,6 @@ class BinaryMessengerImplTest : public stand_in_test::EngineTest {
     return id;
   }
 };
-
-TEST_F(BinaryMessengerImplTest, HandlerGetsTheMessageAndItsAnswerReachesTheEngine) {
-  messenger->SetMessageHandler(kChannel, [&](const uint8_t* bytes, size_t size, BinaryReply reply) {
-    EXPECT_EQ(Bytes(bytes, bytes + size), kMessage);
-    const uint8_t answer[] = {0x00, 0x01};
-    reply(answer, sizeof answer);
-  });
-  const uint64_t id = Deliver();
-  EXPECT_EQ(StandInMessageState(id), kStandInAnswered);
-  EXPECT_EQ(StandInReply(id), (Bytes{0x00, 0x01}));
-}
 
 // Copies of one reply closure share the once rule, so the engine never sees a handle twice.
 TEST_F(BinaryMessengerImplTest, CopiesOfOneReplyAnswerOnlyOnce) {

@@ -3,7 +3,6 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "channel_test_support.h"
@@ -103,21 +102,6 @@ TEST_F(MethodChannelTest, SecondAnswerIsRefusedAndAMissingOneWarned) {
   messenger_.Deliver(kChannel, CallBytes("dropped"));
   EXPECT_EQ(messenger_.replies(), Lines{"<null>"});
   EXPECT_EQ(errors.Lines(), (Lines{kDuplicate, kUnanswered}));
-}
-
-TEST_F(MethodChannelTest, KeptResultAnswersLaterFromAnotherThread) {
-  Result kept;
-  Install([&](const MethodCall<EncodableValue>&, Result result) { kept = std::move(result); });
-  StderrCapture errors;
-  DeliverX();
-  EXPECT_EQ(messenger_.replies(), Lines{});
-  std::thread answering([&] {
-    kept->Success(EncodableValue(1));
-    kept.reset();
-  });
-  answering.join();
-  EXPECT_EQ(messenger_.replies(), Lines{"00 03 01 00 00 00"});
-  EXPECT_EQ(errors.Text(), "");
 }
 
 TEST_F(MethodChannelTest, EmptyHandlerRemovesTheChannelsHandler) {

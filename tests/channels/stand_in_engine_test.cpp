@@ -20,37 +20,22 @@ namespace {
 
 using stand_in_test::DescriptorStderrCapture;
 
-// A plain top-level window standing for the host window; remembers that it was destroyed.
+// A plain top-level window standing for the host window; closing it destroys it.
 class HostWindow {
  public:
-  HostWindow() {
-    WNDCLASSW windowClass = {};
-    windowClass.lpfnWndProc = Procedure;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = L"StandInTestHost";
-    RegisterClassW(&windowClass);  // Fails harmlessly when already registered.
-    handle = CreateWindowExW(0, L"StandInTestHost", L"host", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300,
-                             nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-    SetWindowLongPtrW(handle, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-  }
+  HostWindow() = default;
   ~HostWindow() {
-    if (!destroyed) DestroyWindow(handle);
+    if (!Destroyed()) DestroyWindow(handle_);
   }
   HostWindow(const HostWindow&) = delete;
   HostWindow& operator=(const HostWindow&) = delete;
 
-  void Adopt(HWND child) { SetParent(child, handle); }
-  bool Destroyed() const { return destroyed; }
+  void Adopt(HWND child) const { SetParent(child, handle_); }
+  bool Destroyed() const { return !IsWindow(handle_); }
 
  private:
-  static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    auto* self = reinterpret_cast<HostWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (message == WM_DESTROY && self != nullptr) self->destroyed = true;
-    return DefWindowProcW(window, message, wparam, lparam);
-  }
-
-  HWND handle = nullptr;
-  bool destroyed = false;
+  HWND handle_ = CreateWindowExW(0, L"STATIC", L"host", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300,
+                                 nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
 };
 
 std::wstring TempPath(const std::wstring& name) {

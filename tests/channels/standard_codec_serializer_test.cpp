@@ -277,22 +277,14 @@ TEST(ByteBufferStreams, WriterAlignmentPadsThroughWriteByte) {
   EXPECT_EQ(ToHex(bytes), "09 00 00 00 00 00 00 00");
 }
 
-// A serializer that adds a type; nested values must reach it through the virtual slots.
-struct Point {
-  int32_t x;
-  int32_t y;
-};
-
-class PointSerializer : public StandardCodecSerializer {
+// A serializer that adds a type (custom values holding an int32_t); nested values must reach it
+// through the virtual slots.
+class TaggedSerializer : public StandardCodecSerializer {
  public:
-  static constexpr uint8_t kPointType = 128;
-
   void WriteValue(const EncodableValue& value, flutter::ByteStreamWriter* stream) const override {
     if (const auto* custom = std::get_if<CustomEncodableValue>(&value)) {
-      const auto& point = std::any_cast<const Point&>(custom->value());
-      stream->WriteByte(kPointType);
-      stream->WriteInt32(point.x);
-      stream->WriteInt32(point.y);
+      stream->WriteByte(128);
+      stream->WriteInt32(std::any_cast<int32_t>(custom->value()));
       return;
     }
     StandardCodecSerializer::WriteValue(value, stream);
@@ -300,27 +292,25 @@ class PointSerializer : public StandardCodecSerializer {
 
  protected:
   EncodableValue ReadValueOfType(uint8_t type, flutter::ByteStreamReader* stream) const override {
-    if (type != kPointType) return StandardCodecSerializer::ReadValueOfType(type, stream);
-    const int32_t x = stream->ReadInt32();
-    return CustomEncodableValue(Point{x, stream->ReadInt32()});
+    if (type != 128) return StandardCodecSerializer::ReadValueOfType(type, stream);
+    return CustomEncodableValue(stream->ReadInt32());
   }
 };
 
 TEST(DerivedSerializer, NestedElementsUseTheDerivedSlots) {
-  const PointSerializer serializer;
+  const TaggedSerializer serializer;
   const EncodableValue value(
-      EncodableMap{{"p", EncodableList{CustomEncodableValue(Point{1, 2}), 3}}});
+      EncodableMap{{"p", EncodableList{CustomEncodableValue(int32_t{9}), 3}}});
   std::vector<uint8_t> bytes;
   ByteBufferStreamWriter writer(&bytes);
   StderrCapture errors;
   serializer.WriteValue(value, &writer);
-  EXPECT_EQ(ToHex(bytes), "0d 01 07 01 70 0c 02 80 01 00 00 00 02 00 00 00 03 03 00 00 00");
+  EXPECT_EQ(ToHex(bytes), "0d 01 07 01 70 0c 02 80 09 00 00 00 03 03 00 00 00");
 
   ByteBufferStreamReader reader(bytes.data(), bytes.size());
   const EncodableValue decoded = serializer.ReadValue(&reader);
   const auto& list = std::get<EncodableList>(std::get<EncodableMap>(decoded).at("p"));
-  const auto& point = std::any_cast<const Point&>(std::get<CustomEncodableValue>(list[0]).value());
-  EXPECT_EQ(std::make_pair(point.x, point.y), std::make_pair(1, 2));
+  EXPECT_EQ(std::any_cast<int32_t>(std::get<CustomEncodableValue>(list[0]).value()), 9);
   EXPECT_EQ(list[1], EncodableValue(3));
   EXPECT_EQ(errors.Text(), "");
 }
