@@ -10,14 +10,14 @@
 #include "channels/engine_project.h"
 #include "channels/flutter_engine.h"
 #include "channels/flutter_view_controller.h"
-#include "tests/channels/descriptor_stderr_capture.h"
-#include "tools/stand_in_engine/stand_in_api.h"
+#include "tests/channels/stand_in_test_support.h"
 #include "tools/stand_in_plugins/stand_in_plugins.h"
 
 namespace flutter {
 namespace {
 
-constexpr unsigned kDeadlineMs = 5000;
+using stand_in_test::DescriptorStderrCapture;
+using stand_in_test::kDeadlineMs;
 
 class EngineWrappersTest : public ::testing::Test {
  protected:
@@ -30,37 +30,36 @@ class EngineWrappersTest : public ::testing::Test {
 
   // Lets the first frame after view creation pass, so later frames are the test's own.
   static void SettleFirstFrame() { ASSERT_EQ(StandInWaitForFrames(1, kDeadlineMs), 1); }
+  static void RedrawAndWait(FlutterViewController& controller) {
+    const size_t before = StandInFrameCount();
+    controller.ForceRedraw();
+    ASSERT_EQ(StandInWaitForFrames(before + 1, kDeadlineMs), 1);
+  }
 
   EngineProject project{L"data"};
 };
 
-TEST_F(EngineWrappersTest, ProjectWithoutArgumentsPassesCountZeroAndANullArray) {
-  FlutterViewController controller(640, 480, project);
-  const StandInEngineRecord* record = StandInLastEngine();
-  ASSERT_NE(record, nullptr);
-  EXPECT_STREQ(record->assets_path, L"data\\flutter_assets");
-  EXPECT_STREQ(record->icu_data_path, L"data\\icudtl.dat");
-  EXPECT_STREQ(record->aot_library_path, L"data\\app.so");
-  ASSERT_NE(record->dart_entrypoint, nullptr);  // Empty, not null.
-  EXPECT_STREQ(record->dart_entrypoint, "");
-  EXPECT_EQ(record->argc, 0);
-  EXPECT_EQ(record->argv_was_null, 1);
-  for (const int32_t setting : record->engine_settings) {
-    EXPECT_EQ(setting, 0);
+TEST_F(EngineWrappersTest, ProjectReachesTheEngineWithArgumentsInOrder) {
+  {
+    FlutterViewController controller(640, 480, project);
+    const StandInEngineRecord* record = StandInLastEngine();
+    ASSERT_NE(record, nullptr);
+    EXPECT_STREQ(record->assets_path, L"data\\flutter_assets");
+    EXPECT_STREQ(record->icu_data_path, L"data\\icudtl.dat");
+    EXPECT_STREQ(record->aot_library_path, L"data\\app.so");
+    ASSERT_NE(record->dart_entrypoint, nullptr);  // Empty, not null.
+    EXPECT_STREQ(record->dart_entrypoint, "");
+    EXPECT_EQ(record->argc, 0);  // No arguments: count zero and a null array.
+    EXPECT_EQ(record->argv_was_null, 1);
+    for (const int32_t setting : record->engine_settings) EXPECT_EQ(setting, 0);
+    EXPECT_EQ(record->engine_flag, 0);
   }
-  EXPECT_EQ(record->engine_flag, 0);
-}
-
-TEST_F(EngineWrappersTest, ArgumentsArePassedInOrder) {
   project.entrypointArguments = {"--first", "with blank", "za\xc5\xbc\xc3\xb3\xc5\x82\xc4\x87"};
   FlutterViewController controller(640, 480, project);
   const StandInEngineRecord* record = StandInLastEngine();
-  ASSERT_NE(record, nullptr);
   ASSERT_EQ(record->argc, 3);
   EXPECT_EQ(record->argv_was_null, 0);
-  for (int i = 0; i < 3; ++i) {
-    EXPECT_EQ(record->argv[i], project.entrypointArguments[i]);
-  }
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(record->argv[i], project.entrypointArguments[i]);
 }
 
 TEST_F(EngineWrappersTest, ViewIsARealChildWindowOfTheRequestedSize) {
@@ -75,29 +74,7 @@ TEST_F(EngineWrappersTest, ViewIsARealChildWindowOfTheRequestedSize) {
   EXPECT_EQ(client.bottom - client.top, 200);
 }
 
-TEST_F(EngineWrappersTest, NextFrameCallbackRunsOnceAfterAFrame) {
-  FlutterViewController controller(320, 200, project);
-  SettleFirstFrame();
-  int calls = 0;
-  controller.engine()->SetNextFrameCallback([&] { ++calls; });
-  EXPECT_EQ(calls, 0);
-  const size_t before = StandInFrameCount();
-  controller.ForceRedraw();
-  controller.ForceRedraw();
-  ASSERT_EQ(StandInWaitForFrames(before + 2, kDeadlineMs), 1);
-  EXPECT_EQ(calls, 1);
-
-  // A later frame runs nothing until a new callback is set.
-  controller.ForceRedraw();
-  ASSERT_EQ(StandInWaitForFrames(before + 3, kDeadlineMs), 1);
-  EXPECT_EQ(calls, 1);
-  controller.engine()->SetNextFrameCallback([&] { calls += 10; });
-  controller.ForceRedraw();
-  ASSERT_EQ(StandInWaitForFrames(before + 4, kDeadlineMs), 1);
-  EXPECT_EQ(calls, 11);
-}
-
-TEST_F(EngineWrappersTest, NextFrameCallbackMaySetTheNextOne) {
+TEST_F(EngineWrappersTest, NextFrameCallbackRunsOnceAndMaySetTheNextOne) {
   FlutterViewController controller(320, 200, project);
   SettleFirstFrame();
   std::vector<std::string> calls;
@@ -106,11 +83,8 @@ TEST_F(EngineWrappersTest, NextFrameCallbackMaySetTheNextOne) {
     calls.push_back("first");
     engine->SetNextFrameCallback([&] { calls.push_back("second"); });
   });
-  const size_t before = StandInFrameCount();
-  controller.ForceRedraw();
-  ASSERT_EQ(StandInWaitForFrames(before + 1, kDeadlineMs), 1);
-  controller.ForceRedraw();
-  ASSERT_EQ(StandInWaitForFrames(before + 2, kDeadlineMs), 1);
+  EXPECT_TRUE(calls.empty());
+  for (int i = 0; i < 3; ++i) RedrawAndWait(controller);
   EXPECT_EQ(calls, (std::vector<std::string>{"first", "second"}));
 }
 
@@ -120,9 +94,7 @@ TEST_F(EngineWrappersTest, NextFrameCallbackExceptionIsReported) {
   SettleFirstFrame();
   controller.engine()->SetNextFrameCallback([] { throw std::runtime_error("no window"); });
   DescriptorStderrCapture capture;
-  const size_t before = StandInFrameCount();
-  controller.ForceRedraw();
-  ASSERT_EQ(StandInWaitForFrames(before + 1, kDeadlineMs), 1);
+  RedrawAndWait(controller);
   EXPECT_EQ(capture.Take(), "Exception in next-frame callback: no window\n");
 }
 
@@ -142,19 +114,17 @@ TEST_F(EngineWrappersTest, FailedViewControllerReportsAndLeavesNoView) {
   EXPECT_EQ(StandInHandleErrorCount(), 0);
 }
 
-TEST_F(EngineWrappersTest, ControllerDestroysItselfAndTheEngineOnce) {
+// The controller owns the engine's handle; an engine that keeps ownership destroys it itself.
+TEST_F(EngineWrappersTest, HandlesAreDestroyedOnce) {
   {
     FlutterViewController controller(320, 200, project);
     EXPECT_EQ(StandInLiveEngineCount(), 1u);
   }
   EXPECT_EQ(StandInCallCount("FlutterDesktopViewControllerDestroy"), 1);
   EXPECT_EQ(StandInCallCount("FlutterDesktopEngineDestroy"), 0);
-  EXPECT_EQ(StandInHandleErrorCount(), 0);
-}
-
-TEST_F(EngineWrappersTest, EngineThatKeepsOwnershipDestroysItsHandle) {
   { FlutterEngine engine(project); }
   EXPECT_EQ(StandInCallCount("FlutterDesktopEngineDestroy"), 1);
+  EXPECT_EQ(StandInHandleErrorCount(), 0);
 }
 
 TEST_F(EngineWrappersTest, RegistrarWithoutARunningEngineIsReported) {
@@ -177,18 +147,14 @@ TEST_F(EngineWrappersTest, PluginsRegisterWithTheirNamedRegistrars) {
       registry.GetPluginRegistrar("RecordWindowsPluginCApi"));
   SpeechToTextWindowsRegisterWithRegistrar(registry.GetPluginRegistrar("SpeechToTextWindows"));
   UrlLauncherWindowsRegisterWithRegistrar(registry.GetPluginRegistrar("UrlLauncherWindows"));
+  const char* expected[] = {
+      "FileSelectorWindowsRegisterWithRegistrar FileSelectorWindows",
+      "PermissionHandlerWindowsPluginRegisterWithRegistrar PermissionHandlerWindowsPlugin",
+      "RecordWindowsPluginCApiRegisterWithRegistrar RecordWindowsPluginCApi",
+      "SpeechToTextWindowsRegisterWithRegistrar SpeechToTextWindows",
+      "UrlLauncherWindowsRegisterWithRegistrar UrlLauncherWindows"};
   ASSERT_EQ(StandInPluginRegistrationCount(), 5u);
-  EXPECT_STREQ(StandInPluginRegistration(0),
-               "FileSelectorWindowsRegisterWithRegistrar FileSelectorWindows");
-  EXPECT_STREQ(StandInPluginRegistration(1),
-               "PermissionHandlerWindowsPluginRegisterWithRegistrar "
-               "PermissionHandlerWindowsPlugin");
-  EXPECT_STREQ(StandInPluginRegistration(2),
-               "RecordWindowsPluginCApiRegisterWithRegistrar RecordWindowsPluginCApi");
-  EXPECT_STREQ(StandInPluginRegistration(3),
-               "SpeechToTextWindowsRegisterWithRegistrar SpeechToTextWindows");
-  EXPECT_STREQ(StandInPluginRegistration(4),
-               "UrlLauncherWindowsRegisterWithRegistrar UrlLauncherWindows");
+  for (size_t i = 0; i < 5; ++i) EXPECT_STREQ(StandInPluginRegistration(i), expected[i]);
 }
 
 TEST_F(EngineWrappersTest, TopLevelMessagesReachTheEngine) {
