@@ -21,13 +21,6 @@ namespace {
 using NativeSocket = SOCKET;
 const NativeSocket kNoSocket = INVALID_SOCKET;
 void CloseSocket(NativeSocket s) { closesocket(s); }
-#else
-using NativeSocket = int;
-const NativeSocket kNoSocket = -1;
-void CloseSocket(NativeSocket s) { close(s); }
-#endif
-
-#ifdef _WIN32
 bool StartSockets() {
   static const bool started = [] {
     WSADATA data;
@@ -36,6 +29,9 @@ bool StartSockets() {
   return started;
 }
 #else
+using NativeSocket = int;
+const NativeSocket kNoSocket = -1;
+void CloseSocket(NativeSocket s) { close(s); }
 bool StartSockets() { return true; }
 #endif
 
@@ -58,16 +54,13 @@ std::unique_ptr<MeterSimulatorClient> MeterSimulatorClient::Connect(int port, st
     return nullptr;
   }
   const NativeSocket s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  if (s == kNoSocket) {
-    *error = "socket failed";
-    return nullptr;
-  }
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   address.sin_port = htons(static_cast<uint16_t>(port));
-  if (connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-    CloseSocket(s);
+  if (s == kNoSocket ||
+      connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    if (s != kNoSocket) CloseSocket(s);
     *error = "cannot connect to the simulator on port " + std::to_string(port);
     return nullptr;
   }
@@ -106,8 +99,7 @@ std::string MeterSimulatorClient::Command(const std::string& line) {
 int MeterSimulatorClient::Number(const std::string& query) {
   const std::string reply = Command(query);
   const size_t space = reply.find(' ');
-  if (space == std::string::npos) return -1;
-  return std::atoi(reply.c_str() + space + 1);
+  return space == std::string::npos ? -1 : std::atoi(reply.c_str() + space + 1);
 }
 
 std::string MeterSimulatorClient::ComName() {
