@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <memory>
 #include <set>
@@ -53,32 +52,6 @@ void RemoveTree(const std::wstring& path) {
   find.reset();
   RemoveDirectoryW(path.c_str());
 }
-
-// A fresh folder under the temporary folder, removed with everything in it.
-class TempFolder {
- public:
-  TempFolder() {
-    static std::atomic<unsigned> counter{0};
-    wchar_t temp[MAX_PATH + 1] = {};
-    std::wstring base(temp, GetTempPathW(MAX_PATH + 1, temp));
-    if (!base.empty() && base.back() == L'\\') base.pop_back();
-    path_ = base + L"\\lumero-log-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-            std::to_wstring(counter++) + L"-" + std::to_wstring(GetTickCount64());
-    CreateDirectoryW(path_.c_str(), nullptr);
-  }
-  ~TempFolder() { RemoveTree(L"\\\\?\\" + path_); }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-
-  const std::wstring& Path() const { return path_; }
-  std::wstring MakeSub(const std::wstring& name) const {
-    CreateDirectoryW((path_ + L"\\" + name).c_str(), nullptr);
-    return path_ + L"\\" + name;
-  }
-
- private:
-  std::wstring path_;
-};
 
 bool PathExists(const std::wstring& path) {
   return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -167,17 +140,36 @@ bool RunsUnderWine() {
   return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
+// Each test works in a fresh folder under the temporary folder, removed with everything in it.
+class NativeLog : public testing::Test {
+ protected:
+  void SetUp() override {
+    static int counter = 0;
+    wchar_t temp[MAX_PATH + 1] = {};
+    folder_.assign(temp, GetTempPathW(MAX_PATH + 1, temp));  // ends in a backslash
+    folder_ += L"lumero-log-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+               std::to_wstring(counter++) + L"-" + std::to_wstring(GetTickCount64());
+    ASSERT_TRUE(CreateDirectoryW(folder_.c_str(), nullptr));
+  }
+  void TearDown() override { RemoveTree(L"\\\\?\\" + folder_); }
+  std::wstring Sub(const std::wstring& name) const {
+    CreateDirectoryW((folder_ + L"\\" + name).c_str(), nullptr);
+    return folder_ + L"\\" + name;
+  }
+
+  std::wstring folder_;
+};
+
 }  // namespace
 
-TEST(NativeLog, LineCarriesLocalTimeLevelTagAndPolishText) {
-  TempFolder folder;
+TEST_F(NativeLog, LineCarriesLocalTimeLevelTagAndPolishText) {
   SYSTEMTIME before, after;
   GetLocalTime(&before);
-  ASSERT_EQ(RunChild(LogInto(folder.Path(), {kStart, kLoop})), 0);
+  ASSERT_EQ(RunChild(LogInto(folder_, {kStart, kLoop})), 0);
   GetLocalTime(&after);
 
-  EXPECT_EQ(Messages(folder.Path()), (Lines{kStart, kLoop}));
-  const Lines lines = ReadLog(folder.Path()).lines;
+  EXPECT_EQ(Messages(folder_), (Lines{kStart, kLoop}));
+  const Lines lines = ReadLog(folder_).lines;
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[0].substr(23),
             " [INFO] miernik: start: wej\xc5\x9b"
@@ -189,28 +181,22 @@ TEST(NativeLog, LineCarriesLocalTimeLevelTagAndPolishText) {
   }
 }
 
-TEST(NativeLog, NullMessageWritesNothingAndCreatesNoFolder) {
-  TempFolder folder;
-  ASSERT_EQ(RunChild(LogInto(folder.Path(), {"(null)"})), 0);
-  EXPECT_FALSE(PathExists(folder.Path() + L"\\Lumerovantix"));
+TEST_F(NativeLog, NullMessageWritesNothingAndCreatesNoFolder) {
+  ASSERT_EQ(RunChild(LogInto(folder_, {"(null)"})), 0);
+  EXPECT_FALSE(PathExists(folder_ + L"\\Lumerovantix"));
 
   // The path is computed by the first real line, after any number of null ones.
-  ASSERT_EQ(RunChild(LogInto(folder.Path(), {"(null)", kStop, "(null)"})), 0);
-  EXPECT_EQ(Messages(folder.Path()), Lines{kStop});
+  ASSERT_EQ(RunChild(LogInto(folder_, {"(null)", kStop, "(null)"})), 0);
+  EXPECT_EQ(Messages(folder_), Lines{kStop});
 }
 
-TEST(NativeLog, MissingLocalAppDataLogsRelativeToTheCurrentFolder) {
-  TempFolder folder;
-  const std::wstring one = folder.MakeSub(L"one");
-  const std::wstring two = folder.MakeSub(L"two");
-  const std::wstring three = folder.MakeSub(L"three");
+TEST_F(NativeLog, MissingLocalAppDataLogsRelativeToTheCurrentFolder) {
+  const std::wstring one = Sub(L"one"), two = Sub(L"two"), three = Sub(L"three");
   // Only the first call creates folders; later opens resolve against the folder of their time.
-  folder.MakeSub(L"two\\Lumerovantix");
-  folder.MakeSub(L"two\\Lumerovantix\\logi");
-  ASSERT_EQ(RunChild({{"a: pierwszy", "@cd ..\\two", "b: drugi", "@cd ..\\three", "c: trzeci"},
-                      std::nullopt,
-                      one}),
-            0);
+  Sub(L"two\\Lumerovantix");
+  Sub(L"two\\Lumerovantix\\logi");
+  const Lines steps = {"a: pierwszy", "@cd ..\\two", "b: drugi", "@cd ..\\three", "c: trzeci"};
+  ASSERT_EQ(RunChild({steps, std::nullopt, one}), 0);
   EXPECT_EQ(Messages(one), Lines{"a: pierwszy"});
   EXPECT_EQ(Messages(two), Lines{"b: drugi"});
   EXPECT_FALSE(PathExists(three + L"\\Lumerovantix"));
@@ -218,50 +204,46 @@ TEST(NativeLog, MissingLocalAppDataLogsRelativeToTheCurrentFolder) {
 
 // A LOCALAPPDATA of 519 characters is used, one of 520 is ignored for the current folder, and a
 // missing base folder loses the lines quietly.
-TEST(NativeLog, LocalAppDataUpTo519CharactersIsTheBase) {
-  TempFolder folder;
-  const std::wstring base519 = MakeFolderOfLength(folder.MakeSub(L"a"), 519);
-  const std::wstring base520 = MakeFolderOfLength(folder.MakeSub(L"b"), 520);
-  ASSERT_EQ(base519.size(), 519u);
-  ASSERT_EQ(base520.size(), 520u);
-  ASSERT_TRUE(PathExists(base519));
-  ASSERT_TRUE(PathExists(base520));
+TEST_F(NativeLog, LocalAppDataUpTo519CharactersIsTheBase) {
+  const std::wstring base519 = MakeFolderOfLength(Sub(L"a"), 519);
+  const std::wstring base520 = MakeFolderOfLength(Sub(L"b"), 520);
+  ASSERT_TRUE(base519.size() == 519 && PathExists(base519));
+  ASSERT_TRUE(base520.size() == 520 && PathExists(base520));
   const struct {
     const wchar_t* cwd;
     std::wstring base;
     bool inBase, inCwd;
   } cases[] = {{L"cwd519", base519, true, false},
                {L"cwd520", base520, false, true},
-               {L"cwd-missing", folder.Path() + L"\\missing", false, false}};
+               {L"cwd-missing", folder_ + L"\\missing", false, false}};
   const Lines logged = {kStart, kStop}, none;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.cwd);
-    const std::wstring cwd = folder.MakeSub(c.cwd);
+    const std::wstring cwd = Sub(c.cwd);
     ASSERT_EQ(RunChild(LogInto(c.base, {kStart, kStop}, cwd)), 0);
     EXPECT_EQ(Messages(c.base), c.inBase ? logged : none);
     EXPECT_EQ(PathExists(c.base + L"\\Lumerovantix"), c.inBase);
     EXPECT_EQ(Messages(cwd), c.inCwd ? logged : none);
     EXPECT_EQ(PathExists(cwd + L"\\Lumerovantix"), c.inCwd);
   }
-  EXPECT_FALSE(PathExists(folder.Path() + L"\\missing"));
+  EXPECT_FALSE(PathExists(folder_ + L"\\missing"));
 }
 
-TEST(NativeLog, AppendsAcrossRunsBesideAnotherWriter) {
-  TempFolder folder;
-  folder.MakeSub(L"Lumerovantix");
-  folder.MakeSub(L"Lumerovantix\\logi");
+TEST_F(NativeLog, AppendsAcrossRunsBesideAnotherWriter) {
+  Sub(L"Lumerovantix");
+  Sub(L"Lumerovantix\\logi");
   // Another process holds the file open for appending while both runs log.
-  const ScopedHandle other(CreateFileW(LogFileUnder(folder.Path()).c_str(), FILE_APPEND_DATA,
+  const ScopedHandle other(CreateFileW(LogFileUnder(folder_).c_str(), FILE_APPEND_DATA,
                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
                                        FILE_ATTRIBUTE_NORMAL, nullptr));
   ASSERT_TRUE(other.IsValid());
   DWORD written = 0;
   ASSERT_TRUE(WriteFile(other.Get(), "poprzedni\r\n", 11, &written, nullptr));
-  ASSERT_EQ(RunChild(LogInto(folder.Path(), {kStart})), 0);
-  ASSERT_EQ(RunChild(LogInto(folder.Path(), {kLoop})), 0);
+  ASSERT_EQ(RunChild(LogInto(folder_, {kStart})), 0);
+  ASSERT_EQ(RunChild(LogInto(folder_, {kLoop})), 0);
   ASSERT_TRUE(WriteFile(other.Get(), "obcy\r\n", 6, &written, nullptr));
 
-  const Log log = ReadLog(folder.Path());
+  const Log log = ReadLog(folder_);
   EXPECT_EQ(log.broken, 0u);
   ASSERT_EQ(log.lines.size(), 4u);
   EXPECT_EQ(log.lines[0], "poprzedni");
@@ -269,14 +251,13 @@ TEST(NativeLog, AppendsAcrossRunsBesideAnotherWriter) {
   EXPECT_EQ(log.lines[3], "obcy");
 }
 
-TEST(NativeLog, ThreadsAndProcessesLoggingAtOnceLeaveWholeLines) {
-  TempFolder folder;
-  ChildProcess a(LogInto(folder.Path(), {"@burst A"}));
-  ChildProcess b(LogInto(folder.Path(), {"@burst B"}));
+TEST_F(NativeLog, ThreadsAndProcessesLoggingAtOnceLeaveWholeLines) {
+  ChildProcess a(LogInto(folder_, {"@burst A"}));
+  ChildProcess b(LogInto(folder_, {"@burst B"}));
   EXPECT_EQ(a.Wait(), 0);
   EXPECT_EQ(b.Wait(), 0);
 
-  const Log log = ReadLog(folder.Path());
+  const Log log = ReadLog(folder_);
   const std::multiset<std::string> logged(log.messages.begin(), log.messages.end());
   const size_t broken = log.broken + log.lines.size() - log.messages.size();
   std::multiset<std::string> expected;
@@ -304,15 +285,14 @@ TEST(NativeLog, ThreadsAndProcessesLoggingAtOnceLeaveWholeLines) {
 
 // Mended: an over-long line used to be cut at 599 bytes without its CR LF, so the next line
 // followed on the same text line and a UTF-8 letter could be split.
-TEST(NativeLog, OverlongMessageIsShortenedAndTheLineStillEnds) {
-  TempFolder folder;
-  ASSERT_EQ(RunChild(LogInto(folder.Path(),
-                             {kPolishAcrossLimit, kStop, kOverlongAscii, kLongestWhole, kStop})),
-            0);
-  EXPECT_EQ(Messages(folder.Path()),
+TEST_F(NativeLog, OverlongMessageIsShortenedAndTheLineStillEnds) {
+  ASSERT_EQ(
+      RunChild(LogInto(folder_, {kPolishAcrossLimit, kStop, kOverlongAscii, kLongestWhole, kStop})),
+      0);
+  EXPECT_EQ(Messages(folder_),
             (Lines{kPolishAcrossLimit.substr(0, 556) /* "ę" not split */, kStop,
                    kOverlongAscii.substr(0, 557), kLongestWhole /* 557 bytes: whole */, kStop}));
-  const Lines lines = ReadLog(folder.Path()).lines;
+  const Lines lines = ReadLog(folder_).lines;
   ASSERT_EQ(lines.size(), 5u);
   EXPECT_EQ(lines[0].size() + 2, 598u);
   EXPECT_EQ(lines[2].size() + 2, kLongestLine);

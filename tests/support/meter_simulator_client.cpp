@@ -82,18 +82,16 @@ std::string MeterSimulatorClient::Command(const std::string& line) {
     if (n <= 0) return "";
     sent += static_cast<size_t>(n);
   }
-  for (;;) {
-    const size_t end = pending_.find('\n');
-    if (end != std::string::npos) {
-      std::string reply = pending_.substr(0, end);
-      pending_.erase(0, end + 1);
-      return reply;
-    }
+  size_t end;
+  while ((end = pending_.find('\n')) == std::string::npos) {
     char buffer[512];
     const int n = recv(ToNative(socket_), buffer, sizeof buffer, 0);
     if (n <= 0) return "";
     pending_.append(buffer, static_cast<size_t>(n));
   }
+  const std::string reply = pending_.substr(0, end);
+  pending_.erase(0, end + 1);
+  return reply;
 }
 
 int MeterSimulatorClient::Number(const std::string& query) {
@@ -104,14 +102,14 @@ int MeterSimulatorClient::Number(const std::string& query) {
 
 std::string MeterSimulatorClient::ComName() {
   const char* com = std::getenv("LUMERO_METER_SIMULATOR_COM");
-  return com == nullptr ? std::string() : std::string(com);
+  return com == nullptr ? "" : com;
 }
 
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
-  for (;;) {
-    if (condition()) return true;
+  while (!condition()) {
     if (std::chrono::steady_clock::now() >= deadline) return condition();
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
+  return true;
 }

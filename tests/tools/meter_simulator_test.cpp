@@ -30,56 +30,7 @@ namespace {
 
 using std::chrono::milliseconds;
 using Bytes = std::vector<uint8_t>;
-
-// The simulator on COM5 of a scratch "prefix" (only its dosdevices folder), without registry.
-class SimulatorProcess {
- public:
-  SimulatorProcess() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "meter_simulator_test_XXXXXX").string();
-    folder_ = mkdtemp(&pattern[0]);
-    mkdir((folder_ + "/dosdevices").c_str(), 0755);
-    const std::string ready = folder_ + "/ready";
-    std::vector<std::string> args = {LUMERO_METER_SIMULATOR_PATH,
-                                     "--prefix",
-                                     folder_,
-                                     "--com",
-                                     "5",
-                                     "--no-registry",
-                                     "--ready-file",
-                                     ready};
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(&a[0]);
-    argv.push_back(nullptr);
-    posix_spawn(&pid_, argv[0], nullptr, nullptr, argv.data(), environ);
-    WaitUntil([&] { return static_cast<bool>(std::ifstream(ready) >> port_); },
-              milliseconds(10000));
-  }
-  ~SimulatorProcess() {
-    if (pid_ > 0) Stop();
-    std::error_code ignored;
-    std::filesystem::remove_all(folder_, ignored);
-  }
-  int Port() const { return port_; }
-  std::string Link() const { return folder_ + "/dosdevices/com5"; }
-  bool LinkExists() const {
-    struct stat info {};
-    return lstat(Link().c_str(), &info) == 0;
-  }
-  // Exit status after SIGTERM.
-  int Stop() {
-    int status = -1;
-    kill(pid_, SIGTERM);
-    waitpid(pid_, &status, 0);
-    pid_ = 0;
-    return status;
-  }
-
- private:
-  std::string folder_;
-  pid_t pid_ = 0;
-  int port_ = 0;
-};
+constexpr char kSimulator[] = LUMERO_METER_SIMULATOR_PATH;
 
 // The host's end of the cable.
 class HostLine {
@@ -127,30 +78,52 @@ class HostLine {
 
 class MeterSimulatorTest : public ::testing::Test {
  protected:
+  // The simulator on COM5 of a scratch "prefix" (only its dosdevices folder), without registry.
   void SetUp() override {
-    ASSERT_GT(simulator_.Port(), 0) << "simulator not ready";
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "meter_simulator_test_XXXXXX").string();
+    folder_ = mkdtemp(&pattern[0]);
+    mkdir((folder_ + "/dosdevices").c_str(), 0755);
+    const std::string ready = folder_ + "/ready";
+    const char* argv[] = {kSimulator,      "--prefix",     folder_.c_str(), "--com", "5",
+                          "--no-registry", "--ready-file", ready.c_str(),   nullptr};
+    ASSERT_EQ(posix_spawn(&pid_, argv[0], nullptr, nullptr, const_cast<char**>(argv), environ), 0);
+    int port = 0;
+    ASSERT_TRUE(WaitUntil([&] { return static_cast<bool>(std::ifstream(ready) >> port); },
+                          milliseconds(10000)))
+        << "simulator not ready";
     std::string error;
-    control_ = MeterSimulatorClient::Connect(simulator_.Port(), &error);
+    control_ = MeterSimulatorClient::Connect(port, &error);
     ASSERT_NE(control_, nullptr) << error;
-    ASSERT_TRUE(line_.IsOpen());
+    line_ = std::make_unique<HostLine>(Link());
+    ASSERT_TRUE(line_->IsOpen());
+  }
+  void TearDown() override {
+    line_.reset();
+    control_.reset();
+    if (pid_ > 0) Stop();
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
+  }
+  std::string Link() const { return folder_ + "/dosdevices/com5"; }
+  bool LinkExists() const {
+    struct stat info {};
+    return lstat(Link().c_str(), &info) == 0;
+  }
+  // The exit status after SIGTERM.
+  int Stop() {
+    int status = -1;
+    kill(pid_, SIGTERM);
+    waitpid(pid_, &status, 0);
+    pid_ = 0;
+    return status;
   }
 
-  SimulatorProcess simulator_;
+  std::string folder_;
+  pid_t pid_ = 0;
   std::unique_ptr<MeterSimulatorClient> control_;
-  HostLine line_{simulator_.Link()};
+  std::unique_ptr<HostLine> line_;
 };
-
-TEST_F(MeterSimulatorTest, ReportsTheLineSettingsTheHostApplied) {
-  EXPECT_EQ(control_->Command("settings?").rfind("settings 9600 8 N 1 crtscts=0", 0), 0u);
-  termios t{};
-  tcgetattr(line_.Fd(), &t);
-  cfsetspeed(&t, B4800);
-  // A Linux pseudo-terminal keeps 8 data bits and no parity whatever it is told; speed and stop
-  // bits it does keep.
-  t.c_cflag |= CSTOPB;
-  tcsetattr(line_.Fd(), TCSANOW, &t);
-  EXPECT_EQ(control_->Command("settings?").substr(0, 19), "settings 4800 8 N 2");
-}
 
 TEST_F(MeterSimulatorTest, AwkwardMetersAnswerAsTheirModeSays) {
   const struct {
@@ -164,10 +137,10 @@ TEST_F(MeterSimulatorTest, AwkwardMetersAnswerAsTheirModeSays) {
   for (const auto& m : modes) {
     SCOPED_TRACE(m.command);
     ASSERT_EQ(control_->Command(m.command), "ok");
-    line_.Poll();
-    Bytes answer = line_.Collect(milliseconds(m.early > 0 ? 3000 : 300), m.early ? m.early : 1024);
+    line_->Poll();
+    Bytes answer = line_->Collect(milliseconds(m.early > 0 ? 3000 : 300), m.early ? m.early : 1024);
     EXPECT_EQ(answer.size(), m.early);
-    const Bytes rest = m.late > 0 ? line_.Collect(milliseconds(3000), m.late) : Bytes();
+    const Bytes rest = m.late > 0 ? line_->Collect(milliseconds(3000), m.late) : Bytes();
     EXPECT_EQ(rest.size(), m.late);
     answer.insert(answer.end(), rest.begin(), rest.end());
     ++polls;
@@ -186,18 +159,28 @@ TEST_F(MeterSimulatorTest, AwkwardMetersAnswerAsTheirModeSays) {
   EXPECT_EQ(control_->Command("mode?"), "mode late");
 }
 
-TEST_F(MeterSimulatorTest, UnplugsAfterTheCountedPollsPlugsBackInAndCleansUpWhenTerminated) {
+TEST_F(MeterSimulatorTest, ReportsLineSettingsUnplugsAfterCountedPollsAndPlugsBackIn) {
+  EXPECT_EQ(control_->Command("settings?").rfind("settings 9600 8 N 1 crtscts=0", 0), 0u);
+  termios t{};
+  tcgetattr(line_->Fd(), &t);
+  cfsetspeed(&t, B4800);
+  // A Linux pseudo-terminal keeps 8 data bits and no parity whatever it is told; speed and stop
+  // bits it does keep.
+  t.c_cflag |= CSTOPB;
+  tcsetattr(line_->Fd(), TCSANOW, &t);
+  EXPECT_EQ(control_->Command("settings?").substr(0, 19), "settings 4800 8 N 2");
+
   ASSERT_EQ(control_->Command("unplug-after 2"), "ok");
-  EXPECT_EQ(line_.Ask(19).size(), 19u);
-  EXPECT_EQ(line_.Ask(19).size(), 19u);
+  EXPECT_EQ(line_->Ask(19).size(), 19u);
+  EXPECT_EQ(line_->Ask(19).size(), 19u);
   EXPECT_TRUE(
       WaitUntil([&] { return control_->Command("plugged?") == "plugged 0"; }, milliseconds(3000)));
-  EXPECT_FALSE(simulator_.LinkExists());
+  EXPECT_FALSE(LinkExists());
   EXPECT_EQ(control_->Command("settings?"), "settings none");
   EXPECT_EQ(control_->Command("unplug"), "error not plugged");
 
   ASSERT_EQ(control_->Command("plug"), "ok");
-  HostLine again(simulator_.Link());
+  HostLine again(Link());
   ASSERT_TRUE(again.IsOpen());
   EXPECT_EQ(again.Ask(19).size(), 19u);
   EXPECT_EQ(control_->Command("plug"), "error already plugged");
@@ -215,10 +198,10 @@ TEST_F(MeterSimulatorTest, UnplugsAfterTheCountedPollsPlugsBackInAndCleansUpWhen
   EXPECT_EQ(control_->Number("polls?"), 0);
 
   // Terminated, it removes its COM link and ends normally.
-  ASSERT_TRUE(simulator_.LinkExists());
-  const int status = simulator_.Stop();
+  ASSERT_TRUE(LinkExists());
+  const int status = Stop();
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  EXPECT_FALSE(simulator_.LinkExists());
+  EXPECT_FALSE(LinkExists());
 }
 
 long long WallMicros() {
@@ -232,9 +215,9 @@ TEST_F(MeterSimulatorTest, AnswersPollsWithNumberedFramesOfTheSetValueAndStampsT
   EXPECT_EQ(control_->Command("stamps?"), "stamps");
   ASSERT_EQ(control_->Command("value 4321 3 1"), "ok");
   const long long before = WallMicros();
-  const Bytes first = line_.Ask(19);
+  const Bytes first = line_->Ask(19);
   ASSERT_EQ(control_->Command("mode double"), "ok");
-  const Bytes next = line_.Ask(38);
+  const Bytes next = line_->Ask(38);
   // The frame may arrive here before the simulator reads its clock; its single loop has
   // stamped it by the time it answers the next poll.
   const long long after = WallMicros();
