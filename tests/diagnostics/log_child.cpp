@@ -37,20 +37,6 @@ HANDLE Start(const ChildSetup& setup) {
   return info.hProcess;
 }
 
-void Burst(const std::string& tag) {
-  // Everyone waits at the gate so the first calls, which compute the path, really overlap.
-  std::atomic<int> ready{0};
-  std::vector<std::thread> threads;
-  for (int t = 0; t < kBurstThreads; ++t) {
-    threads.emplace_back([&, t] {
-      ready.fetch_add(1);
-      while (ready.load() < kBurstThreads) std::this_thread::yield();
-      for (int i = 0; i < kBurstLines; ++i) LogMessage(BurstMessage(tag, t, i).c_str());
-    });
-  }
-  for (std::thread& thread : threads) thread.join();
-}
-
 int RunSteps(const std::vector<std::string>& steps) {
   for (const std::string& step : steps) {
     if (step == "(null)") {
@@ -58,7 +44,18 @@ int RunSteps(const std::vector<std::string>& steps) {
     } else if (step.rfind("@cd ", 0) == 0) {
       if (!SetCurrentDirectoryA(step.substr(4).c_str())) return 4;
     } else if (step.rfind("@burst ", 0) == 0) {
-      Burst(step.substr(7));
+      // Everyone waits at the gate so the first calls, which compute the path, really overlap.
+      std::atomic<int> ready{0};
+      std::vector<std::thread> threads;
+      for (int t = 0; t < kBurstThreads; ++t) {
+        threads.emplace_back([&, t] {
+          ready.fetch_add(1);
+          while (ready.load() < kBurstThreads) std::this_thread::yield();
+          for (int i = 0; i < kBurstLines; ++i)
+            LogMessage(BurstMessage(step.substr(7), t, i).c_str());
+        });
+      }
+      for (std::thread& thread : threads) thread.join();
     } else {
       LogMessage(step.c_str());
     }

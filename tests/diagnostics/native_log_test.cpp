@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <regex>
 #include <set>
 #include <string>
 #include <vector>
@@ -80,7 +81,7 @@ Log ReadLog(const std::wstring& base) {
          count > 0) {
     text.append(chunk, count);
   }
-  static const std::string layout = "dddd-dd-dd dd:dd:dd.ddd [INFO] miernik: ";  // d: a digit
+  static const std::regex layout(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} \[INFO\] miernik: (.*))");
   Log log;
   for (size_t start = 0; start < text.size();) {
     const size_t end = std::min(text.find("\r\n", start), text.size());
@@ -91,11 +92,8 @@ Log ReadLog(const std::wstring& base) {
       continue;
     }
     log.lines.push_back(line);
-    bool laidOut = line.size() >= layout.size();
-    for (size_t i = 0; laidOut && i < layout.size(); ++i) {
-      laidOut = layout[i] == 'd' ? line[i] >= '0' && line[i] <= '9' : line[i] == layout[i];
-    }
-    if (laidOut) log.messages.push_back(line.substr(layout.size()));
+    std::smatch match;
+    if (std::regex_match(line, match, layout)) log.messages.push_back(match[1]);
   }
   return log;
 }

@@ -1,7 +1,6 @@
 // The meter simulator itself, natively: a pseudo-terminal opened through the simulated COM link,
 // the answers of every mode, the line-settings report, unplugging and plugging back, frame stamps.
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -40,6 +39,8 @@ class HostLine {
     tcgetattr(fd_, &t);
     cfmakeraw(&t);
     cfsetspeed(&t, B9600);
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 1;  // a read waits at most 100 ms
     tcsetattr(fd_, TCSANOW, &t);
   }
   ~HostLine() {
@@ -51,19 +52,14 @@ class HostLine {
     const uint8_t query = QueryByte;
     ASSERT_EQ(write(fd_, &query, 1), 1);
   }
-  // Whatever arrives within window; collection stops early once want bytes are in.
+  // Whatever arrives within window (give or take a read); stops early once want bytes are in.
   Bytes Collect(milliseconds window, size_t want = 1024) {
     Bytes bytes;
     const auto deadline = std::chrono::steady_clock::now() + window;
-    while (bytes.size() < want) {
-      const auto left =
-          std::chrono::duration_cast<milliseconds>(deadline - std::chrono::steady_clock::now());
-      pollfd p{fd_, POLLIN, 0};
-      if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
+    while (bytes.size() < want && std::chrono::steady_clock::now() < deadline) {
       uint8_t buffer[256];
       const ssize_t n = read(fd_, buffer, sizeof buffer);
-      if (n <= 0) break;
-      bytes.insert(bytes.end(), buffer, buffer + n);
+      if (n > 0) bytes.insert(bytes.end(), buffer, buffer + n);
     }
     return bytes;
   }
