@@ -1,60 +1,65 @@
 #include "tests/diagnostics/log_child.h"
 
-#include <windows.h>
-
 #include <atomic>
-#include <map>
 #include <thread>
 
 #include "runner/diagnostics/native_log.h"
-#include "runner/wide_to_utf8.h"
 
 namespace {
 
-int LogNamed(const std::vector<std::wstring>& names) {
-  const std::map<std::wstring, const std::string*> messages = {
-      {L"start", &log_messages::kStart},
-      {L"loop", &log_messages::kLoop},
-      {L"stop", &log_messages::kStop},
-      {L"longest-whole", &log_messages::kLongestWhole},
-      {L"polish-across-limit", &log_messages::kPolishAcrossLimit},
-      {L"overlong-ascii", &log_messages::kOverlongAscii}};
-  const std::string empty;
-  for (const std::wstring& name : names) {
-    if (name == L"null") {
+// Carries the steps to the child: one byte per UTF-16 unit, each step ended by LF.
+constexpr wchar_t kStepsVariable[] = L"LUMERO_LOG_CHILD";
+
+HANDLE Start(const ChildSetup& setup) {
+  // The child inherits this process's environment as it is at its start.
+  std::wstring steps;
+  for (const std::string& step : setup.steps) {
+    for (const char byte : step) {
+      steps += static_cast<wchar_t>(static_cast<unsigned char>(byte));
+    }
+    steps += L'\n';
+  }
+  SetEnvironmentVariableW(kStepsVariable, steps.c_str());
+  SetEnvironmentVariableW(L"LOCALAPPDATA",
+                          setup.localAppData ? setup.localAppData->c_str() : nullptr);
+  std::wstring path(32768, L'\0');
+  path.resize(GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size())));
+  std::wstring commandLine = L"\"" + path + L"\"";
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info = {};
+  const wchar_t* cwd = setup.currentDirectory.empty() ? nullptr : setup.currentDirectory.c_str();
+  const BOOL started = CreateProcessW(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0,
+                                      nullptr, cwd, &startup, &info);
+  SetEnvironmentVariableW(kStepsVariable, nullptr);
+  if (!started) return nullptr;
+  const ScopedHandle thread(info.hThread);
+  return info.hProcess;
+}
+
+int RunSteps(const std::vector<std::string>& steps) {
+  for (const std::string& step : steps) {
+    if (step == "(null)") {
       LogMessage(nullptr);
-    } else if (name == L"empty") {
-      LogMessage(empty.c_str());
+    } else if (step.rfind("@cd ", 0) == 0) {
+      if (!SetCurrentDirectoryA(step.substr(4).c_str())) return 4;
+    } else if (step.rfind("@burst ", 0) == 0) {
+      // Everyone waits at the gate so the first calls, which compute the path, really overlap.
+      std::atomic<int> ready{0};
+      std::vector<std::thread> threads;
+      for (int t = 0; t < kBurstThreads; ++t) {
+        threads.emplace_back([&, t] {
+          ready.fetch_add(1);
+          while (ready.load() < kBurstThreads) std::this_thread::yield();
+          for (int i = 0; i < kBurstLines; ++i)
+            LogMessage(BurstMessage(step.substr(7), t, i).c_str());
+        });
+      }
+      for (std::thread& thread : threads) thread.join();
     } else {
-      const auto found = messages.find(name);
-      if (found == messages.end()) return 3;
-      LogMessage(found->second->c_str());
+      LogMessage(step.c_str());
     }
   }
-  return 0;
-}
-
-int Burst(int threadCount, int lines, const std::string& tag) {
-  // Everyone waits at the gate so the first calls, which compute the path, really overlap.
-  std::atomic<int> ready{0};
-  std::vector<std::thread> threads;
-  for (int t = 0; t < threadCount; ++t) {
-    threads.emplace_back([&, t] {
-      ready.fetch_add(1);
-      while (ready.load() < threadCount) std::this_thread::yield();
-      for (int i = 0; i < lines; ++i) LogMessage(BurstMessage(tag, t, i).c_str());
-    });
-  }
-  for (std::thread& thread : threads) thread.join();
-  return 0;
-}
-
-int SwitchFolders(const std::wstring& second, const std::wstring& third) {
-  LogMessage("a: pierwszy");
-  if (!SetCurrentDirectoryW(second.c_str())) return 4;
-  LogMessage("b: drugi");
-  if (!SetCurrentDirectoryW(third.c_str())) return 4;
-  LogMessage("c: trzeci");
   return 0;
 }
 
@@ -64,14 +69,37 @@ std::string BurstMessage(const std::string& tag, int thread, int line) {
   return "w\xc4\x85tek: " + tag + " " + std::to_string(thread) + " " + std::to_string(line);
 }
 
-int RunLogChild(const std::vector<std::wstring>& arguments) {
-  if (arguments.empty()) return 2;
-  const std::wstring& scenario = arguments[0];
-  const std::vector<std::wstring> rest(arguments.begin() + 1, arguments.end());
-  if (scenario == L"log") return LogNamed(rest);
-  if (scenario == L"burst" && rest.size() == 3) {
-    return Burst(std::stoi(rest[0]), std::stoi(rest[1]), WideToUtf8(rest[2]));
+ChildProcess::ChildProcess(const ChildSetup& setup) : process_(Start(setup)) {}
+
+ChildProcess::~ChildProcess() {
+  if (process_.IsValid() && WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT) {
+    TerminateProcess(process_.Get(), 99);
+    WaitForSingleObject(process_.Get(), 10000);
   }
-  if (scenario == L"cwd-switch" && rest.size() == 2) return SwitchFolders(rest[0], rest[1]);
-  return 2;
+}
+
+long ChildProcess::Wait() {
+  DWORD code = 0;
+  if (!process_.IsValid() || WaitForSingleObject(process_.Get(), 60000) != WAIT_OBJECT_0 ||
+      !GetExitCodeProcess(process_.Get(), &code)) {
+    return -1;
+  }
+  return static_cast<long>(code);
+}
+
+std::optional<int> RunStepsIfChild() {
+  std::wstring value(32767, L'\0');
+  const DWORD length =
+      GetEnvironmentVariableW(kStepsVariable, &value[0], static_cast<DWORD>(value.size()));
+  if (length == 0 || length >= value.size()) return std::nullopt;
+  std::vector<std::string> steps(1);
+  for (DWORD i = 0; i < length; ++i) {
+    if (value[i] == L'\n') {
+      steps.emplace_back();
+    } else {
+      steps.back() += static_cast<char>(value[i]);
+    }
+  }
+  steps.pop_back();  // after the last step's LF
+  return RunSteps(steps);
 }

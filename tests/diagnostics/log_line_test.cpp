@@ -7,24 +7,13 @@
 
 namespace {
 
-// The fixed part of a line with a four-digit year: timestamp, " [INFO] miernik: ", CR LF.
-constexpr size_t kFixedLength = 42;
 constexpr size_t kLongestLine = kLogLineCapacity - 1;
-constexpr size_t kLongestWholeMessage = kLongestLine - kFixedLength;  // 557
+// 42: the fixed part with a four-digit year (timestamp, " [INFO] miernik: ", CR LF).
+constexpr size_t kLongestWholeMessage = kLongestLine - 42;
+constexpr LogTime kSpring = {2025, 3, 2, 14, 3, 7, 45};
+const std::string kSpringHead = "2025-03-02 14:03:07.045 [INFO] miernik: ";
 
-LogTime SpringMorning() {
-  LogTime time;
-  time.year = 2025;
-  time.month = 3;
-  time.day = 2;
-  time.hour = 14;
-  time.minute = 3;
-  time.second = 7;
-  time.milliseconds = 45;
-  return time;
-}
-
-std::string Format(const std::string& message, const LogTime& time = SpringMorning()) {
+std::string Format(const std::string& message, const LogTime& time = kSpring) {
   char line[kLogLineCapacity];
   std::memset(line, '#', sizeof line);
   const size_t length = FormatLogLine(time, message.c_str(), line);
@@ -33,98 +22,54 @@ std::string Format(const std::string& message, const LogTime& time = SpringMorni
   return std::string(line, length);
 }
 
-std::string MessageOf(const std::string& line) {
-  const std::string marker = " [INFO] miernik: ";
-  const size_t start = line.find(marker);
-  EXPECT_NE(start, std::string::npos);
-  EXPECT_EQ(line.substr(line.size() - 2), "\r\n");
-  return line.substr(start + marker.size(), line.size() - start - marker.size() - 2);
-}
-
 }  // namespace
 
-TEST(FormatLogLine, TimestampLevelTagMessageAndLineEnd) {
-  EXPECT_EQ(Format("start: wej\xc5\x9b"
-                   "cie"),
-            "2025-03-02 14:03:07.045 [INFO] miernik: start: wej\xc5\x9b"
-            "cie\r\n");
-  LogTime time;
-  time.year = 2026;
-  time.month = 12;
-  time.day = 31;
-  time.hour = 23;
-  time.minute = 59;
-  time.second = 59;
-  time.milliseconds = 999;
-  EXPECT_EQ(Format("p\xc4\x99tla: otwieram port", time),
-            "2026-12-31 23:59:59.999 [INFO] miernik: p\xc4\x99tla: otwieram port\r\n");
-}
-
-TEST(FormatLogLine, EmptyMessageGivesTheFixedPartOnly) {
-  EXPECT_EQ(Format(""), "2025-03-02 14:03:07.045 [INFO] miernik: \r\n");
-  EXPECT_EQ(Format("").size(), kFixedLength);
-}
-
-TEST(FormatLogLine, NullMessageGivesNothing) {
-  char line[kLogLineCapacity];
-  EXPECT_EQ(FormatLogLine(SpringMorning(), nullptr, line), 0u);
-}
-
-TEST(FormatLogLine, LongestWholeMessageKeepsEveryByte) {
-  const std::string message(kLongestWholeMessage, 'x');
-  const std::string line = Format(message);
-  EXPECT_EQ(line.size(), kLongestLine);
-  EXPECT_EQ(MessageOf(line), message);
-}
-
-// The log would otherwise store the first 599 bytes without CR LF and glue the next line on.
-TEST(FormatLogLine, OverlongMessageIsShortenedAndTheLineStillEnds) {
-  for (size_t length : {kLongestWholeMessage + 1, size_t{600}, size_t{5000}}) {
-    SCOPED_TRACE(length);
-    const std::string message(length, 'y');
-    const std::string line = Format(message);
-    EXPECT_EQ(line.size(), kLongestLine);
-    EXPECT_EQ(MessageOf(line), message.substr(0, kLongestWholeMessage));
+// Mended: an over-long message used to leave the first 599 bytes without CR LF, so the log glued
+// the next line on.
+TEST(FormatLogLine, TimestampLevelTagMessageAndLineEndAlsoWhenShortened) {
+  const std::string longest(kLongestWholeMessage, 'y');
+  const struct {
+    LogTime time;
+    std::string message, line;
+  } cases[] = {
+      {kSpring,
+       "start: wej\xc5\x9b"
+       "cie",
+       "2025-03-02 14:03:07.045 [INFO] miernik: start: wej\xc5\x9b"
+       "cie\r\n"},
+      {{2026, 12, 31, 23, 59, 59, 999},
+       "p\xc4\x99tla: otwieram port",
+       "2026-12-31 23:59:59.999 [INFO] miernik: p\xc4\x99tla: otwieram port\r\n"},
+      {kSpring, "", kSpringHead + "\r\n"},                 // the fixed 42 bytes
+      {kSpring, longest, kSpringHead + longest + "\r\n"},  // 599 bytes: whole
+      {kSpring, longest + "y", kSpringHead + longest + "\r\n"},
+      {kSpring, std::string(5000, 'y'), kSpringHead + longest + "\r\n"},
+      // Not UTF-8 at all: cut at the budget.
+      {kSpring, std::string(1000, '\x80'),
+       kSpringHead + std::string(kLongestWholeMessage, '\x80') + "\r\n"},
+      // The largest year a SYSTEMTIME holds widens the timestamp; the message gives way.
+      {{30827, 3, 2, 14, 3, 7, 45},
+       longest,
+       "30827-03-02 14:03:07.045 [INFO] miernik: " + longest.substr(1) + "\r\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message.size());
+    EXPECT_EQ(Format(c.message, c.time), c.line);
   }
+  EXPECT_EQ(Format("").size(), 42u);
+  char line[kLogLineCapacity];
+  EXPECT_EQ(FormatLogLine(kSpring, nullptr, line), 0u) << "a null message gives nothing";
 }
 
 TEST(FormatLogLine, ShorteningNeverSplitsAUtf8Character) {
   // Two-, three- and four-byte characters placed at every position around the cut.
-  const std::string characters[] = {"\xc4\x99", "\xe2\x82\xac", "\xf0\x9f\x98\x80"};
-  for (const std::string& character : characters) {
+  for (const std::string character : {"\xc4\x99", "\xe2\x82\xac", "\xf0\x9f\x98\x80"}) {
     for (size_t start = kLongestWholeMessage - 4; start <= kLongestWholeMessage; ++start) {
       SCOPED_TRACE(character.size() * 1000 + start);
       const std::string message = std::string(start, 'a') + character + std::string(50, 'b');
-      const std::string kept = MessageOf(Format(message));
       const bool fits = start + character.size() <= kLongestWholeMessage;
-      EXPECT_EQ(kept.size(), fits ? kLongestWholeMessage : start);
-      EXPECT_EQ(kept, message.substr(0, kept.size()));
+      const size_t kept = fits ? kLongestWholeMessage : start;
+      EXPECT_EQ(Format(message), kSpringHead + message.substr(0, kept) + "\r\n");
     }
   }
-  // Polish text all the way: the cut falls between two letters.
-  std::string polish;
-  while (polish.size() < 700)
-    polish +=
-        "\xc5\x82\xc4\x85"
-        "ka ";  // "łąka "
-  const std::string kept = MessageOf(Format(polish));
-  EXPECT_EQ(kept, polish.substr(0, kept.size()));
-  EXPECT_GE(kept.size(), kLongestWholeMessage - 1);
-  EXPECT_NE(static_cast<unsigned char>(polish[kept.size()]) & 0xC0, 0x80);
-}
-
-TEST(FormatLogLine, InvalidUtf8IsCutAtTheBudget) {
-  const std::string message(1000, '\x80');
-  const std::string line = Format(message);
-  EXPECT_EQ(line.size(), kLongestLine);
-  EXPECT_EQ(MessageOf(line).size(), kLongestWholeMessage);
-}
-
-TEST(FormatLogLine, WiderTimestampShortensTheMessageInstead) {
-  LogTime time = SpringMorning();
-  time.year = 30827;  // the largest year a SYSTEMTIME holds
-  const std::string line = Format(std::string(kLongestWholeMessage, 'z'), time);
-  EXPECT_EQ(line.substr(0, 25), "30827-03-02 14:03:07.045 ");
-  EXPECT_EQ(line.size(), kLongestLine);
-  EXPECT_EQ(MessageOf(line).size(), kLongestWholeMessage - 1);
 }

@@ -6,32 +6,32 @@
 
 namespace {
 
-std::mutex& LogMutex() {
-  static std::mutex mutex;
-  return mutex;
-}
+struct CapturedLog {
+  std::mutex mutex;
+  std::vector<std::string> lines;
+};
 
-std::vector<std::string>& Lines() {
-  static std::vector<std::string> lines;
-  return lines;
+CapturedLog& Captured() {
+  static CapturedLog log;
+  return log;
 }
 
 }  // namespace
 
 void LogMessage(const char* message) {
   if (message == nullptr) return;
-  std::lock_guard<std::mutex> lock(LogMutex());
-  Lines().emplace_back(message);
+  std::lock_guard<std::mutex> lock(Captured().mutex);
+  Captured().lines.emplace_back(message);
 }
 
 std::wstring LogFilePath() { return L"(captured in memory)"; }
 
 std::vector<std::string> CapturedLogLines() {
-  std::lock_guard<std::mutex> lock(LogMutex());
-  return Lines();
+  std::lock_guard<std::mutex> lock(Captured().mutex);
+  return Captured().lines;
 }
 
 void ClearCapturedLog() {
-  std::lock_guard<std::mutex> lock(LogMutex());
-  Lines().clear();
+  std::lock_guard<std::mutex> lock(Captured().mutex);
+  Captured().lines.clear();
 }

@@ -21,13 +21,6 @@ namespace {
 using NativeSocket = SOCKET;
 const NativeSocket kNoSocket = INVALID_SOCKET;
 void CloseSocket(NativeSocket s) { closesocket(s); }
-#else
-using NativeSocket = int;
-const NativeSocket kNoSocket = -1;
-void CloseSocket(NativeSocket s) { close(s); }
-#endif
-
-#ifdef _WIN32
 bool StartSockets() {
   static const bool started = [] {
     WSADATA data;
@@ -36,6 +29,9 @@ bool StartSockets() {
   return started;
 }
 #else
+using NativeSocket = int;
+const NativeSocket kNoSocket = -1;
+void CloseSocket(NativeSocket s) { close(s); }
 bool StartSockets() { return true; }
 #endif
 
@@ -58,16 +54,13 @@ std::unique_ptr<MeterSimulatorClient> MeterSimulatorClient::Connect(int port, st
     return nullptr;
   }
   const NativeSocket s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  if (s == kNoSocket) {
-    *error = "socket failed";
-    return nullptr;
-  }
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   address.sin_port = htons(static_cast<uint16_t>(port));
-  if (connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-    CloseSocket(s);
+  if (s == kNoSocket ||
+      connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    if (s != kNoSocket) CloseSocket(s);
     *error = "cannot connect to the simulator on port " + std::to_string(port);
     return nullptr;
   }
@@ -89,37 +82,34 @@ std::string MeterSimulatorClient::Command(const std::string& line) {
     if (n <= 0) return "";
     sent += static_cast<size_t>(n);
   }
-  for (;;) {
-    const size_t end = pending_.find('\n');
-    if (end != std::string::npos) {
-      std::string reply = pending_.substr(0, end);
-      pending_.erase(0, end + 1);
-      return reply;
-    }
+  size_t end;
+  while ((end = pending_.find('\n')) == std::string::npos) {
     char buffer[512];
     const int n = recv(ToNative(socket_), buffer, sizeof buffer, 0);
     if (n <= 0) return "";
     pending_.append(buffer, static_cast<size_t>(n));
   }
+  const std::string reply = pending_.substr(0, end);
+  pending_.erase(0, end + 1);
+  return reply;
 }
 
 int MeterSimulatorClient::Number(const std::string& query) {
   const std::string reply = Command(query);
   const size_t space = reply.find(' ');
-  if (space == std::string::npos) return -1;
-  return std::atoi(reply.c_str() + space + 1);
+  return space == std::string::npos ? -1 : std::atoi(reply.c_str() + space + 1);
 }
 
 std::string MeterSimulatorClient::ComName() {
   const char* com = std::getenv("LUMERO_METER_SIMULATOR_COM");
-  return com == nullptr ? std::string() : std::string(com);
+  return com == nullptr ? "" : com;
 }
 
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
-  for (;;) {
-    if (condition()) return true;
+  while (!condition()) {
     if (std::chrono::steady_clock::now() >= deadline) return condition();
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
+  return true;
 }

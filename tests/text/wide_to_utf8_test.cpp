@@ -19,12 +19,9 @@ TEST(WideToUtf8, Conversions) {
   };
   const Case cases[] = {
       {L"", ""},
-      {L"COM7", "COM7"},
       {L"p\u0119tla: otwieram port", "p\xc4\x99tla: otwieram port"},
       {L"\u0105\u0107\u0119\u0142\u0144\u00f3\u015b\u017a\u017c",
        "\xc4\x85\xc4\x87\xc4\x99\xc5\x82\xc5\x84\xc3\xb3\xc5\x9b\xc5\xba\xc5\xbc"},
-      {L"\u0104\u0106\u0118\u0141\u0143\u00d3\u015a\u0179\u017b",
-       "\xc4\x84\xc4\x86\xc4\x98\xc5\x81\xc5\x83\xc3\x93\xc5\x9a\xc5\xb9\xc5\xbb"},
       // Encoding length boundaries, and an embedded NUL.
       {{0x7F, 0x80, 0x7FF, 0x800, 0xFFFF}, "\x7f\xc2\x80\xdf\xbf\xe0\xa0\x80\xef\xbf\xbf"},
       {std::wstring(L"a\0b", 3), std::string("a\0b", 3)},
