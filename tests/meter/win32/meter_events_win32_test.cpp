@@ -103,7 +103,7 @@ class MeterEventsWin32Test : public ::testing::Test {
 
   void Attach() { meter->ReplaceSink(std::make_unique<EncodingSink>(sent)); }
 
-  // Runs produce on another thread, then the message loop until count events were handled.
+  // Runs produce on another thread, then the message loop until that many wake-ups were handled.
   void ProduceAndPump(const std::function<void()>& produce, int wakeUps) {
     std::thread producer(produce);
     producer.join();
@@ -128,48 +128,9 @@ TEST_F(MeterEventsWin32Test, StateEventWithAPortPresentIsThe27KnownBytes) {
                           "stan: port widoczny", "stan: Send", "stan: Send OK"));
 }
 
-TEST_F(MeterEventsWin32Test, StateEventWithoutPortSaysNotConnected) {
+// Every other kind, from one producer: they arrive in the order they were emitted.
+TEST_F(MeterEventsWin32Test, OtherEventsHaveTheirBytesAndKeepTheirOrder) {
   platform.ports.clear();
-  Attach();
-  ProduceAndPump([this] { meter->PostState(); }, 1);
-  Bytes expected{0x00, 0x0D, 0x02};
-  String(expected, "podlaczony");
-  expected.push_back(0x02);
-  String(expected, "typ");
-  String(expected, "stan");
-  ASSERT_EQ(sent->size(), 1u);
-  EXPECT_EQ(sent->at(0), expected);
-}
-
-TEST_F(MeterEventsWin32Test, ErrorTextEventBytes) {
-  Attach();
-  ProduceAndPump([this] { meter->EmitText("Miernik odłączony"); }, 1);
-  ASSERT_EQ(sent->size(), 1u);
-  EXPECT_EQ(sent->at(0), TextEvent("Miernik odłączony"));
-  EXPECT_EQ(sent->at(0).size(), 3u + 7 + 21 + 5 + 6);  // the text is 19 bytes of UTF-8
-}
-
-TEST_F(MeterEventsWin32Test, MissingReadingEventBytes) {
-  Attach();
-  ProduceAndPump(
-      [this] {
-        meter->EmitMap(flutter::EncodableMap{
-            {flutter::EncodableValue("typ"), flutter::EncodableValue("brak")},
-            {flutter::EncodableValue("t"), flutter::EncodableValue(int64_t{0x0000018C2A3B4C5D})},
-        });
-      },
-      1);
-  Bytes expected{0x00, 0x0D, 0x02};
-  String(expected, "t");
-  expected.push_back(0x04);
-  LittleEndian<int64_t>(expected, 0x0000018C2A3B4C5D);
-  String(expected, "typ");
-  String(expected, "brak");
-  ASSERT_EQ(sent->size(), 1u);
-  EXPECT_EQ(sent->at(0), expected);
-}
-
-TEST_F(MeterEventsWin32Test, ReadingEventBytes) {
   Attach();
   MeterReading reading;
   reading.raw = 1234;
@@ -178,48 +139,63 @@ TEST_F(MeterEventsWin32Test, ReadingEventBytes) {
   reading.rangeLabel = "400 lx";
   reading.overload = true;
   reading.nr = 7;
-  ProduceAndPump([&] { meter->EmitReading(reading); }, 1);
-
-  Bytes expected{0x00, 0x0D, 0x08};
-  String(expected, "kod");
-  expected.push_back(0x03);
-  LittleEndian<int32_t>(expected, 1);
-  String(expected, "lux");  // its type byte lands at offset 18
-  expected.push_back(0x06);
-  Append(expected, {0, 0, 0, 0, 0});  // the double starts at offset 24
-  LittleEndian<double>(expected, 1234 * 0.1);
-  String(expected, "nr");
-  expected.push_back(0x03);
-  LittleEndian<int32_t>(expected, 7);
-  String(expected, "ol");
-  expected.push_back(0x01);
-  String(expected, "raw");
-  expected.push_back(0x03);
-  LittleEndian<int32_t>(expected, 1234);
-  String(expected, "t");
-  expected.push_back(0x04);
-  LittleEndian<int64_t>(expected, 0x0000018C2A3B4C5D);
-  String(expected, "typ");
-  String(expected, "pomiar");
-  String(expected, "zakres");
-  String(expected, "400 lx");
-  ASSERT_EQ(sent->size(), 1u);
-  EXPECT_EQ(sent->at(0), expected);
-}
-
-TEST_F(MeterEventsWin32Test, EventsArriveInTheOrderTheyWereEmitted) {
-  Attach();
   ProduceAndPump(
-      [this] {
+      [&] {
+        meter->EmitText("Miernik odłączony");
+        meter->EmitMap(flutter::EncodableMap{
+            {flutter::EncodableValue("typ"), flutter::EncodableValue("brak")},
+            {flutter::EncodableValue("t"), flutter::EncodableValue(int64_t{0x0000018C2A3B4C5D})},
+        });
+        meter->EmitReading(reading);
         meter->PostState();
         meter->EmitText("a");
-        meter->EmitText("b");
       },
-      3);
-  ASSERT_EQ(sent->size(), 3u);
-  EXPECT_EQ(sent->at(0).size(), 27u);
-  EXPECT_EQ(sent->at(1), TextEvent("a"));
-  EXPECT_EQ(sent->at(2), TextEvent("b"));
+      5);
+
+  Bytes missing{0x00, 0x0D, 0x02};
+  String(missing, "t");
+  missing.push_back(0x04);
+  LittleEndian<int64_t>(missing, 0x0000018C2A3B4C5D);
+  String(missing, "typ");
+  String(missing, "brak");
+
+  Bytes measured{0x00, 0x0D, 0x08};
+  String(measured, "kod");
+  measured.push_back(0x03);
+  LittleEndian<int32_t>(measured, 1);
+  String(measured, "lux");  // its type byte lands at offset 18
+  measured.push_back(0x06);
+  Append(measured, {0, 0, 0, 0, 0});  // the double starts at offset 24
+  LittleEndian<double>(measured, 1234 * 0.1);
+  String(measured, "nr");
+  measured.push_back(0x03);
+  LittleEndian<int32_t>(measured, 7);
+  String(measured, "ol");
+  measured.push_back(0x01);
+  String(measured, "raw");
+  measured.push_back(0x03);
+  LittleEndian<int32_t>(measured, 1234);
+  String(measured, "t");
+  measured.push_back(0x04);
+  LittleEndian<int64_t>(measured, 0x0000018C2A3B4C5D);
+  String(measured, "typ");
+  String(measured, "pomiar");
+  String(measured, "zakres");
+  String(measured, "400 lx");
+
+  Bytes notConnected{0x00, 0x0D, 0x02};
+  String(notConnected, "podlaczony");
+  notConnected.push_back(0x02);
+  String(notConnected, "typ");
+  String(notConnected, "stan");
+
+  ASSERT_EQ(sent->size(), 5u);
+  EXPECT_EQ(sent->at(0), TextEvent("Miernik odłączony"));
+  EXPECT_EQ(sent->at(0).size(), 3u + 7 + 21 + 5 + 6);  // the text is 19 bytes of UTF-8
+  EXPECT_EQ(sent->at(1), missing);
+  EXPECT_EQ(sent->at(2), measured);
+  EXPECT_EQ(sent->at(3), notConnected);
+  EXPECT_EQ(sent->at(4), TextEvent("a"));
 }
 
 }  // namespace
