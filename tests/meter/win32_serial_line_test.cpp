@@ -1,6 +1,6 @@
-// The Win32 serial line and platform under Wine, against the meter simulator on COM12 (a port
-// name of two digits): the line opens with the meter's settings and time-outs, polls are
-// answered, a missing port is refused.
+// The Win32 serial line and platform, and the meter controller over them, under Wine against the
+// meter simulator on COM12 (a port name of two digits): the line opens with the meter's settings
+// and time-outs, polls are answered, a missing or unplugged port is refused with the user's text.
 #include "runner/meter/win32_serial_line.h"
 
 #include <windows.h>
@@ -17,6 +17,7 @@
 
 #include "runner/meter/meter_frame.h"
 #include "runner/meter/meter_ports.h"
+#include "runner/meter/miernik.h"
 #include "runner/meter/win32_meter_platform.h"
 #include "tests/support/meter_simulator_client.h"
 
@@ -28,6 +29,13 @@ using meter_link::SerialLine;
 using meter_link::Win32SerialLine;
 using std::chrono::milliseconds;
 using std::chrono::steady_clock;
+
+const char kQuestion[] = " (czy nie jest zajęty przez inny program?)";
+
+bool EndsWith(const std::string& text, const std::string& tail) {
+  return text.size() >= tail.size() &&
+         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
 
 class Win32SerialLineTest : public ::testing::Test {
  protected:
@@ -85,6 +93,16 @@ TEST_F(Win32SerialLineTest, OpensAt9600EightNoneOneWithTheMeterTimeouts) {
   EXPECT_EQ(timeouts.WriteTotalTimeoutConstant, 500u);
 }
 
+TEST_F(Win32SerialLineTest, ClosingTheLineClosesItsHandle) {
+  std::unique_ptr<SerialLine> line = Open();
+  ASSERT_NE(line, nullptr);
+  const HANDLE handle = HandleOf(line);
+  DWORD flags = 0;
+  EXPECT_TRUE(GetHandleInformation(handle, &flags));
+  line.reset();
+  EXPECT_FALSE(GetHandleInformation(handle, &flags));
+}
+
 TEST_F(Win32SerialLineTest, SilentMeterReadEndsEmptyAfterTheReadTimeout) {
   ASSERT_EQ(simulator_->Command("mode silent"), "ok");
   std::unique_ptr<SerialLine> line = Open();
@@ -125,6 +143,38 @@ TEST_F(Win32SerialLineTest, AnsweredPollReadsBackAsOneFrame) {
 
 // Wine does not enforce the exclusive share mode on COM ports (a second open of a held port
 // succeeds there), so a refused open is shown with a port that does not exist.
+TEST_F(Win32SerialLineTest, ProductMeterOpensTheFoundPortUntilTheCableIsPulled) {
+  std::shared_ptr<meter_link::Miernik> meter = meter_link::Miernik::Create(nullptr);
+  EXPECT_EQ(&meter->Platform(), &meter_link::Win32MeterPlatform());
+  const std::vector<MeterPort> ports = FindMeterPorts();
+  ASSERT_EQ(ports.size(), 1u);
+  EXPECT_EQ(ports[0].path, L"\\\\.\\COM12");
+  meter->SelectPort(ports[0]);
+  std::string text;
+  ASSERT_TRUE(meter->OpenPort(&text)) << text;
+  meter->Stop();
+  EXPECT_FALSE(meter->IsPortOpen());
+
+  ASSERT_EQ(simulator_->Command("unplug"), "ok");
+  EXPECT_TRUE(FindMeterPorts().empty());
+  EXPECT_FALSE(meter->OpenPort(&text));
+  EXPECT_TRUE(EndsWith(text, kQuestion)) << text;
+  ASSERT_EQ(simulator_->Command("plug"), "ok");
+  EXPECT_TRUE(meter->OpenPort(&text)) << text;
+}
+
+TEST(Win32Miernik, PortThatDoesNotOpenGivesTheSystemTextAndTheQuestion) {
+  std::shared_ptr<meter_link::Miernik> meter = meter_link::Miernik::Create(nullptr);
+  meter->SelectPort({L"\\\\.\\COM250", L"COM250"});
+  std::string text;
+  EXPECT_FALSE(meter->OpenPort(&text));
+  EXPECT_EQ(text.compare(0, 13, "Port COM250: "), 0) << text;
+  // The system has a text for this code, and it keeps its full stop.
+  EXPECT_TRUE(EndsWith(text, std::string(".") + kQuestion)) << text;
+  EXPECT_EQ(text.find_first_of("\r\n"), std::string::npos);
+  EXPECT_EQ(text.find("błąd"), std::string::npos);
+}
+
 TEST(Win32SerialLine, MissingPortIsRefusedAtTheOpenStage) {
   OpenFailureStage stage = OpenFailureStage::kConfigure;
   uint32_t code = 0;
