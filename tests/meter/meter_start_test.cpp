@@ -11,34 +11,28 @@ using ::testing::ElementsAre;
 
 using MeterStartTest = MeterFixture;
 
-TEST_F(MeterStartTest, StartsOneRunOnTheFirstPort) {
-  platform.SetPorts({{L"\\\\.\\COM12", L"COM12"}, {L"\\\\.\\COM3", L"COM3"}});
+TEST_F(MeterStartTest, StartsOneRunOnTheFirstPortAndASecondStartDoesNothing) {
+  platform.script.ports = {{L"\\\\.\\COM12", L"COM12"}, {L"\\\\.\\COM3", L"COM3"}};
   platform.HoldAt(Hold::kOpen);
   EXPECT_TRUE(meter->Start());
   EXPECT_TRUE(meter->IsRunning());
   ASSERT_TRUE(platform.WaitUntilHeld());
   EXPECT_THAT(LogLinesStartingWith("start:"),
               ElementsAre("start: wejście", "start: portów=2", "start: wątek uruchomiony"));
-  EXPECT_THAT(platform.OpenedPaths(), ElementsAre(L"\\\\.\\COM12"));
-  EXPECT_EQ(platform.ThreadsStarted(), 1);
-}
+  EXPECT_THAT(platform.Recorded().journal, ElementsAre("open \\\\.\\COM12"));
 
-TEST_F(MeterStartTest, SecondStartWhileRunningDoesNothing) {
-  platform.HoldAt(Hold::kOpen);
-  ASSERT_TRUE(meter->Start());
-  ASSERT_TRUE(platform.WaitUntilHeld());
   ClearCapturedLog();
-  EXPECT_TRUE(meter->Start());
+  EXPECT_TRUE(meter->Start()) << "a second start while running does nothing";
   EXPECT_THAT(LogLinesStartingWith("start:"), ElementsAre("start: wejście", "start: już działa"));
-  EXPECT_EQ(platform.ThreadsStarted(), 1);
-  EXPECT_EQ(platform.PortSearches(), 1);
+  EXPECT_EQ(platform.Recorded().threadsStarted, 1);
+  EXPECT_EQ(platform.Recorded().portSearches, 1);
 }
 
 TEST_F(MeterStartTest, WithoutAPortReportsTheMissingMeter) {
-  platform.SetPorts({});
+  platform.script.ports = {};
   EXPECT_FALSE(meter->Start());
   EXPECT_FALSE(meter->IsRunning());
-  EXPECT_EQ(platform.ThreadsStarted(), 0);
+  EXPECT_EQ(platform.Recorded().threadsStarted, 0);
   EXPECT_THAT(CapturedLogLines(), ElementsAre("start: wejście", "start: portów=0",
                                               "emisja: zlecę zadanie", "emisja: zadanie zlecone",
                                               "stan: zlecę zadanie", "stan: zadanie zlecone"));
@@ -50,36 +44,21 @@ TEST_F(MeterStartTest, WithoutAPortReportsTheMissingMeter) {
 }
 
 TEST_F(MeterStartTest, StartAfterTheRunEndedByItselfBeginsANewRun) {
-  platform.FailWrite(1, meter_link::SerialIo{false, 0, 0});
+  platform.script.writeFailures[1] = meter_link::SerialIo{false, 0, 0};
   ASSERT_TRUE(meter->Start());
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (meter->IsRunning() && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  ASSERT_FALSE(meter->IsRunning());
+  ASSERT_TRUE(WaitUntil([this] { return !meter->IsRunning(); }));
 
-  platform.AnswerEveryPollFrom(2, {{30, Frame(64)}});
+  platform.script.otherPolls = {{30, Frame(64)}};
   RunPolls(2);  // joins the ended thread first, then polls again
-  EXPECT_EQ(platform.ThreadsStarted(), 2);
-  EXPECT_EQ(platform.OpenedPaths().size(), 2u);
+  EXPECT_EQ(platform.Recorded().threadsStarted, 2);
+  EXPECT_EQ(LinesClosed(), 2) << "each run opened and closed its port";
   EXPECT_THAT(events->Kinds(), ElementsAre("stan", "blad", "stan", "stan", "pomiar", "stan"));
 }
 
-TEST_F(MeterStartTest, StartAfterStopPollsAgain) {
-  platform.AnswerEveryPollFrom(1, {{30, Frame(10)}});
-  RunPolls(1);
-  EXPECT_TRUE(meter->IsStopRequested());
-  RunPolls(3);  // polls 2 and 3, numbered across both runs
-  EXPECT_FALSE(meter->IsRunning());
-  EXPECT_EQ(platform.Writes().size(), 3u);
-  EXPECT_THAT(events->Kinds(),
-              ElementsAre("stan", "pomiar", "stan", "stan", "pomiar", "pomiar", "stan"));
-}
-
-// When the system refuses the thread, running must not stay set: a later start would otherwise
-// report success without any thread.
+// Mend: when the system refuses the thread, running must not stay set: a later start would
+// otherwise report success without any thread.
 TEST_F(MeterStartTest, RefusedThreadLeavesTheMeterStartable) {
-  platform.FailThreadStart(true);
+  platform.script.threadStartFails = true;
   try {
     meter->Start();
     ADD_FAILURE() << "the refusal must reach the caller";
@@ -89,18 +68,18 @@ TEST_F(MeterStartTest, RefusedThreadLeavesTheMeterStartable) {
   EXPECT_FALSE(meter->IsRunning());
   EXPECT_TRUE(LogLinesStartingWith("start: wątek").empty());
 
-  platform.FailThreadStart(false);
+  platform.script.threadStartFails = false;
   platform.HoldAt(Hold::kOpen);
   ClearCapturedLog();
   EXPECT_TRUE(meter->Start());
   EXPECT_THAT(LogLinesStartingWith("start:"),
               ElementsAre("start: wejście", "start: portów=1", "start: wątek uruchomiony"));
   EXPECT_TRUE(platform.WaitUntilHeld()) << "the second start must really run";
-  EXPECT_EQ(platform.ThreadsStarted(), 1);
+  EXPECT_EQ(platform.Recorded().threadsStarted, 1);
 }
 
 TEST_F(MeterStartTest, LastReferenceDroppedByTheAcquisitionThread) {
-  platform.FailWrite(1, meter_link::SerialIo{false, 0, 0});
+  platform.script.writeFailures[1] = meter_link::SerialIo{false, 0, 0};
   platform.HoldAt(Hold::kOpen);
   ASSERT_TRUE(meter->Start());
   ASSERT_TRUE(platform.WaitUntilHeld());
@@ -109,13 +88,9 @@ TEST_F(MeterStartTest, LastReferenceDroppedByTheAcquisitionThread) {
   std::weak_ptr<meter_link::Miernik> watched = meter;
   meter.reset();
   platform.Release();
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!watched.expired() && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  EXPECT_TRUE(watched.expired()) << "destroyed on the acquisition thread, without joining itself";
-  EXPECT_EQ(platform.LinesClosed(), 1);
-  meter = meter_link::Miernik::Create(nullptr, platform);  // for TearDown
+  EXPECT_TRUE(WaitUntil([&] { return watched.expired(); }))
+      << "destroyed on the acquisition thread, without joining itself";
+  EXPECT_EQ(LinesClosed(), 1);
 }
 
 }  // namespace

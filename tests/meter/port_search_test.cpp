@@ -33,19 +33,18 @@ const std::wstring kCableIds =
     MultiString({L"USB\\VID_10C4&PID_EA60&REV_0100", L"USB\\VID_10C4&PID_EA60"});
 
 struct FakeDevice {
+  std::wstring portName;  // copied into the 64-unit buffer as is, without adding a NUL
   std::wstring hardwareIds = kCableIds;
+  int requiredBytes = -1;  // reported size in bytes; by default the whole multi-string
   bool idsReadable = true;
-  // Reported size in bytes; by default the whole multi-string.
-  int requiredBytes = -1;
   bool keyOpens = true;
   bool valueReadable = true;
-  std::wstring portName;  // copied into the 64-unit buffer as is, without adding a NUL
 };
 
-FakeDevice Cable(const std::wstring& portName) {
-  FakeDevice device;
-  device.portName = portName;
-  return device;
+FakeDevice Cable(const std::wstring& portName) { return {portName}; }
+FakeDevice WithIds(const std::wstring& portName, const std::vector<std::wstring>& ids,
+                   int requiredBytes = -1) {
+  return {portName, MultiString(ids), requiredBytes};
 }
 
 class FakeDeviceList : public DeviceList {
@@ -99,15 +98,6 @@ TEST_F(PortSearchTest, NoDeviceListLogsItAndGivesNothing) {
   EXPECT_THAT(CapturedLogLines(), ElementsAre(kListing, kNoList));
 }
 
-TEST_F(PortSearchTest, NoCableAmongOtherDevicesGivesAnEmptyListAndCountZero) {
-  FakeDevice mouse;
-  mouse.hardwareIds = MultiString({L"HID\\VID_046D&PID_C077"});
-  mouse.portName = L"COM3";
-  EXPECT_TRUE(Search({mouse}).empty());
-  EXPECT_THAT(CapturedLogLines(),
-              ElementsAre(kListing, kSearching, "test: list released", "porty: znalezione=0"));
-}
-
 TEST_F(PortSearchTest, OneCableGivesItsNameAndDevicePath) {
   const auto ports = Search({Cable(L"COM12")});  // two digits: the path keeps them both
   ASSERT_EQ(ports.size(), 1u);
@@ -117,61 +107,50 @@ TEST_F(PortSearchTest, OneCableGivesItsNameAndDevicePath) {
               ElementsAre(kListing, kSearching, "test: list released", "porty: znalezione=1"));
 }
 
-TEST_F(PortSearchTest, CablesComeInEnumerationOrderUnsortedWithDuplicates) {
-  FakeDevice other;
-  other.hardwareIds = MultiString({L"PCI\\VEN_8086&DEV_A370"});
-  const auto ports = Search({Cable(L"COM9"), other, Cable(L"COM3"), Cable(L"COM9")});
-  EXPECT_EQ(Names(ports), (std::vector<std::wstring>{L"COM9", L"COM3", L"COM9"}));
-  EXPECT_EQ(CapturedLogLines().back(), "porty: znalezione=3");
-}
-
-TEST_F(PortSearchTest, MarksAreCaseSensitive) {
-  FakeDevice lowerVendor = Cable(L"COM4");
-  lowerVendor.hardwareIds = MultiString({L"USB\\vid_10c4&PID_EA60"});
-  FakeDevice lowerProduct = Cable(L"COM5");
-  lowerProduct.hardwareIds = MultiString({L"USB\\VID_10C4&pid_ea60"});
-  EXPECT_TRUE(Search({lowerVendor, lowerProduct}).empty());
-}
-
-TEST_F(PortSearchTest, MarksMayLieInDifferentIdsOfTheMultiString) {
-  FakeDevice split = Cable(L"COM6");
-  split.hardwareIds = MultiString({L"USB\\VID_10C4&PID_0001", L"USB\\VID_0000&PID_EA60"});
-  FakeDevice vendorOnly = Cable(L"COM8");
-  vendorOnly.hardwareIds = MultiString({L"USB\\VID_10C4&PID_EA61"});
-  EXPECT_EQ(Names(Search({split, vendorOnly})), (std::vector<std::wstring>{L"COM6"}));
-}
-
-TEST_F(PortSearchTest, OnlyTheReportedSizeOfTheHardwareIdsIsSearched) {
-  // The product mark lies beyond the size the system reported (bytes, two per unit).
-  FakeDevice truncated = Cable(L"COM6");
-  truncated.hardwareIds = MultiString({L"USB\\VID_10C4", L"PID_EA60"});
-  truncated.requiredBytes = 2 * 13;
-  FakeDevice exact = Cable(L"COM7");
-  exact.hardwareIds = MultiString({L"USB\\VID_10C4", L"PID_EA60"});
-  exact.requiredBytes = 2 * 21;  // up to the last character of PID_EA60
-  EXPECT_EQ(Names(Search({truncated, exact})), (std::vector<std::wstring>{L"COM7"}));
-}
-
-TEST_F(PortSearchTest, UnreadableDevicesAndEmptyOrMissingPortNamesAreSkipped) {
-  FakeDevice noIds = Cable(L"COM1");
+TEST_F(PortSearchTest, WhichDevicesCountAndWhatTheirNamesBecome) {
+  FakeDevice noIds = Cable(L"COM1"), noKey = Cable(L"COM2"), noValue = Cable(L"COM3");
   noIds.idsReadable = false;
-  FakeDevice noKey = Cable(L"COM2");
   noKey.keyOpens = false;
-  FakeDevice noValue = Cable(L"COM3");
   noValue.valueReadable = false;
-  FakeDevice empty = Cable(L"");
-  FakeDevice emptyWithJunk = Cable(std::wstring(L"\0COM9", 5));
-  const auto ports = Search({noIds, noKey, noValue, empty, emptyWithJunk, Cable(L"COM4")});
-  EXPECT_EQ(Names(ports), (std::vector<std::wstring>{L"COM4"}));
-  EXPECT_EQ(CapturedLogLines().back(), "porty: znalezione=1");
-}
-
-TEST_F(PortSearchTest, PortNameEndsAtItsFirstNulWithinSixtyFourUnits) {
   const std::wstring full(64, L'X');
-  const auto ports = Search({Cable(std::wstring(L"COM7\0junk", 9)), Cable(full)});
-  ASSERT_EQ(ports.size(), 2u);
-  EXPECT_EQ(ports[0].name, L"COM7");
-  EXPECT_EQ(ports[1].name, full);
+  const struct {
+    const char* name;
+    std::vector<FakeDevice> devices;
+    std::vector<std::wstring> found;
+  } cases[] = {
+      {"no cable among other devices", {WithIds(L"COM3", {L"HID\\VID_046D&PID_C077"})}, {}},
+      {"enumeration order, unsorted, with duplicates",
+       {Cable(L"COM9"), WithIds(L"COM5", {L"PCI\\VEN_8086&DEV_A370"}), Cable(L"COM3"),
+        Cable(L"COM9")},
+       {L"COM9", L"COM3", L"COM9"}},
+      {"marks are case-sensitive",
+       {WithIds(L"COM4", {L"USB\\vid_10c4&PID_EA60"}),
+        WithIds(L"COM5", {L"USB\\VID_10C4&pid_ea60"})},
+       {}},
+      {"marks may lie in different ids of the multi-string",
+       {WithIds(L"COM6", {L"USB\\VID_10C4&PID_0001", L"USB\\VID_0000&PID_EA60"}),
+        WithIds(L"COM8", {L"USB\\VID_10C4&PID_EA61"})},
+       {L"COM6"}},
+      // The product mark lies beyond the reported size (bytes, two per unit) of the first.
+      {"only the reported size of the hardware ids is searched",
+       {WithIds(L"COM6", {L"USB\\VID_10C4", L"PID_EA60"}, 2 * 13),
+        WithIds(L"COM7", {L"USB\\VID_10C4", L"PID_EA60"}, 2 * 21)},
+       {L"COM7"}},
+      {"unreadable devices and empty or missing port names are skipped",
+       {noIds, noKey, noValue, Cable(L""), Cable(std::wstring(L"\0COM9", 5)), Cable(L"COM4")},
+       {L"COM4"}},
+      {"the port name ends at its first NUL within 64 units",
+       {Cable(std::wstring(L"COM7\0junk", 9)), Cable(full)},
+       {L"COM7", full}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ClearCapturedLog();
+    EXPECT_EQ(Names(Search(c.devices)), c.found);
+    EXPECT_THAT(CapturedLogLines(),
+                ElementsAre(kListing, kSearching, "test: list released",
+                            "porty: znalezione=" + std::to_string(c.found.size())));
+  }
 }
 
 }  // namespace

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -16,12 +18,21 @@
 #include "tests/support/captured_log.h"
 #include "tools/meter_frames/meter_frame_builder.h"
 
+// A frame of the 400 lx range numbered 7.
+inline std::vector<uint8_t> Frame(int value) {
+  MeterFrameFields fields;
+  fields.value = value;
+  fields.number = 7;
+  return BuildMeterFrame(fields);
+}
+
+inline int64_t Wall(int64_t fakeMs) { return ScriptedMeterPlatform::kWallClockStartMs + fakeMs; }
+
 // A meter over the scripted platform with a recording sink; the test thread plays the UI thread
 // and drains the task queue itself.
 class MeterFixture : public ::testing::Test {
  protected:
   using Hold = ScriptedMeterPlatform::HoldPoint;
-  using Chunk = ScriptedMeterPlatform::Chunk;
   using Bytes = std::vector<uint8_t>;
 
   void SetUp() override {
@@ -34,6 +45,7 @@ class MeterFixture : public ::testing::Test {
   }
 
   void TearDown() override {
+    if (!meter) meter = meter_link::Miernik::Create(nullptr, platform);
     meter->Stop();
     Drain();
     meter.reset();
@@ -42,13 +54,18 @@ class MeterFixture : public ::testing::Test {
 
   void Drain() { RunQueuedTasks(kUiTaskMessage); }
 
-  // Waits until the run ends by itself, collects its thread and delivers its events.
-  void WaitForEnd() {
+  // Polls done() in real time with a generous deadline; false on time-out.
+  static bool WaitUntil(const std::function<bool()>& done) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (meter->IsRunning() && std::chrono::steady_clock::now() < deadline) {
+    while (!done() && std::chrono::steady_clock::now() < deadline) {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    ASSERT_FALSE(meter->IsRunning()) << "the run did not end";
+    return done();
+  }
+
+  // Waits until the run ends by itself, collects its thread and delivers its events.
+  void WaitForEnd() {
+    ASSERT_TRUE(WaitUntil([this] { return !meter->IsRunning(); })) << "the run did not end";
     meter->Stop();
     Drain();
   }
@@ -70,22 +87,14 @@ class MeterFixture : public ::testing::Test {
     return lines;
   }
 
-  static Bytes Frame(int value, int rangeCode = 1, uint8_t number = 7, bool overload = false) {
-    MeterFrameFields fields;
-    fields.value = value;
-    fields.rangeCode = rangeCode;
-    fields.number = number;
-    fields.overload = overload;
-    return BuildMeterFrame(fields);
+  int LinesClosed() {
+    const auto journal = platform.Recorded().journal;
+    return static_cast<int>(std::count(journal.begin(), journal.end(), "close"));
   }
 
-  static Bytes Join(std::initializer_list<Bytes> parts) {
-    Bytes all;
-    for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
-    return all;
+  std::string ErrorText(size_t index = 0) {
+    return ::Field<std::string>(events->OfKind("blad").at(index), "tekst");
   }
-
-  static int64_t Wall(int64_t fakeMs) { return ScriptedMeterPlatform::kWallClockStartMs + fakeMs; }
 
   ScriptedMeterPlatform platform;
   TestWakeUp wakeUp;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -8,14 +10,13 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "runner/meter/meter_platform.h"
-
-namespace meter_link {
-class Miernik;
-}
+#include "runner/meter/miernik.h"
 
 // A meter platform driven by a script and a fake clock, so the acquisition loop runs
 // deterministically: reads, writes and sleeps advance the fake time instead of waiting. The port
@@ -23,125 +24,222 @@ class Miernik;
 // most 200 ms after it began, or at once when 256 bytes are there). Everything is recorded.
 class ScriptedMeterPlatform final : public meter_link::MeterPlatform {
  public:
+  using SerialIo = meter_link::SerialIo;
   // Bytes that arrive delayMs after the query byte of a poll.
   struct Chunk {
     int64_t delayMs;
     std::vector<uint8_t> bytes;
   };
-
-  // The acquisition thread can be held at one of these points until the meter is asked to stop
-  // (or the test releases it).
-  enum class HoldPoint { kNone, kOpen, kFirstReadOfPoll, kFirstSleepOfPoll };
-
-  static constexpr int64_t kWallClockStartMs = 1700000000000;
-
-  ScriptedMeterPlatform();
-  ~ScriptedMeterPlatform() override;
-
-  // --- script, set before the run starts -----------------------------------------------------
-  void SetPorts(std::vector<MeterPort> ports);
-  void AnswerPoll(int poll, std::vector<Chunk> chunks);
-  // From poll on, every poll is answered with the same chunks.
-  void AnswerEveryPollFrom(int poll, std::vector<Chunk> chunks);
-  void FailWrite(int poll, meter_link::SerialIo result);
-  void FailFirstReadOfPoll(int poll, uint32_t error);
-  void FailOpen(meter_link::OpenFailureStage stage, uint32_t error);
-  void FailThreadStart(bool fail);
-  // The tick count at fake time 0 (the tick count wraps like the system's).
-  void SetTickStart(uint32_t ticks);
-  void HoldAt(HoldPoint point, int poll = 1);
-  void WatchStopOf(const meter_link::Miernik* meter);
-
-  // --- control from the test thread ----------------------------------------------------------
-  // Waits (real time, generous) until the acquisition thread is held; false on time-out.
-  bool WaitUntilHeld();
-  // Lets a held thread go on without a stop request.
-  void Release();
-
-  // --- what happened ----------------------------------------------------------------------------
+  // Set by the test while no acquisition thread runs. Polls are numbered from 1 across runs.
+  struct Script {
+    std::vector<MeterPort> ports{{L"\\\\.\\COM7", L"COM7"}};
+    std::map<int, std::vector<Chunk>> answers;
+    std::vector<Chunk> otherPolls;  // the answer of polls without their own
+    std::map<int, SerialIo> writeFailures;
+    std::map<int, uint32_t> readFailures;  // the first read of the poll fails with this code
+    meter_link::OpenFailureStage openFailureStage = meter_link::OpenFailureStage::kOpen;
+    uint32_t openFailureCode = 0;  // not 0: every open fails
+    bool threadStartFails = false;
+    uint32_t tickStart = 0;  // at fake time 0; the tick count wraps like the system's
+  };
   struct Write {
     int64_t atMs;
     std::vector<uint8_t> bytes;
   };
   struct Read {
     int poll;
-    int64_t startMs;
-    int64_t endMs;
     uint32_t count;
   };
-  std::vector<Write> Writes();
-  std::vector<Read> Reads();
-  std::vector<uint32_t> Sleeps();
-  std::vector<std::string> DebugLines();
-  std::vector<std::wstring> OpenedPaths();
-  int LinesClosed();
-  int Purges();
-  int ThreadsStarted();
-  int PortSearches();
-  int64_t NowMs();
+  struct Record {
+    std::vector<Write> writes;
+    std::vector<Read> reads;
+    std::vector<uint32_t> sleeps;
+    std::vector<std::string> debugLines;
+    std::vector<std::string> journal;  // "open <path>", "purge", "close"
+    int threadsStarted = 0;
+    int portSearches = 0;
+  };
+  // The acquisition thread can be held at one of these points until the watched meter is asked
+  // to stop (or the test releases it).
+  enum class HoldPoint { kNone, kOpen, kFirstReadOfPoll, kFirstSleepOfPoll };
 
-  // --- MeterPlatform ----------------------------------------------------------------------------
-  std::vector<MeterPort> FindMeterPorts() override;
+  static constexpr int64_t kWallClockStartMs = 1700000000000;
+
+  Script script;
+
+  Record Recorded() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return record;
+  }
+  void HoldAt(HoldPoint point, int poll = 1) {
+    std::lock_guard<std::mutex> lock(mutex);
+    holdPoint = point;
+    holdPoll = poll;
+    held = released = false;
+  }
+  void WatchStopOf(const meter_link::Miernik* meter) { watched = meter; }
+  // Waits (real time, generous) until the acquisition thread is held; false on time-out.
+  bool WaitUntilHeld() {
+    std::unique_lock<std::mutex> lock(mutex);
+    return heldChanged.wait_for(lock, std::chrono::seconds(10), [this] { return held; });
+  }
+  // Lets a held thread go on without a stop request.
+  void Release() {
+    std::lock_guard<std::mutex> lock(mutex);
+    released = true;
+    heldChanged.notify_all();
+  }
+
+  std::vector<MeterPort> FindMeterPorts() override {
+    std::lock_guard<std::mutex> lock(mutex);
+    ++record.portSearches;
+    return script.ports;
+  }
   std::unique_ptr<meter_link::SerialLine> OpenSerialLine(const std::wstring& path,
                                                          meter_link::OpenFailureStage* stage,
-                                                         uint32_t* errorCode) override;
-  std::wstring SystemErrorText(uint32_t code) override;
-  uint32_t TickCount() override;
-  int64_t MonotonicNanoseconds() override;
-  int64_t WallClockMilliseconds() override;
-  void SleepMilliseconds(uint32_t milliseconds) override;
-  void DebugOutput(const char* text) override;
-  std::thread StartThread(std::function<void()> body) override;
+                                                         uint32_t* errorCode) override {
+    std::unique_lock<std::mutex> lock(mutex);
+    record.journal.push_back("open " + std::string(path.begin(), path.end()));
+    if (holdPoint == HoldPoint::kOpen) HoldHere(lock);
+    if (script.openFailureCode != 0) {
+      *stage = script.openFailureStage;
+      *errorCode = script.openFailureCode;
+      return nullptr;
+    }
+    incoming.clear();  // a freshly opened port has empty queues
+    return std::make_unique<Line>(*this);
+  }
+  std::wstring SystemErrorText(uint32_t code) override {
+    return L"Błąd urządzenia nr " + std::to_wstring(code) + L".";
+  }
+  uint32_t TickCount() override {
+    std::lock_guard<std::mutex> lock(mutex);
+    return script.tickStart + static_cast<uint32_t>(nowMs);
+  }
+  int64_t MonotonicNanoseconds() override {
+    std::lock_guard<std::mutex> lock(mutex);
+    return 5000000000 + nowMs * 1000000;
+  }
+  int64_t WallClockMilliseconds() override {
+    std::lock_guard<std::mutex> lock(mutex);
+    return kWallClockStartMs + nowMs;
+  }
+  void SleepMilliseconds(uint32_t milliseconds) override {
+    std::unique_lock<std::mutex> lock(mutex);
+    record.sleeps.push_back(milliseconds);
+    nowMs += milliseconds;
+    const bool first = std::exchange(firstSleepOfPoll, false);
+    if (first && holdPoint == HoldPoint::kFirstSleepOfPoll && poll == holdPoll) HoldHere(lock);
+  }
+  void DebugOutput(const char* text) override {
+    std::lock_guard<std::mutex> lock(mutex);
+    record.debugLines.emplace_back(text);
+  }
+  std::thread StartThread(std::function<void()> body) override {
+    if (script.threadStartFails) {
+      throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again),
+                              "thread refused by the script");
+    }
+    std::lock_guard<std::mutex> lock(mutex);
+    ++record.threadsStarted;
+    return std::thread(std::move(body));
+  }
 
  private:
-  class Line;
-  friend class Line;
+  class Line final : public meter_link::SerialLine {
+   public:
+    explicit Line(ScriptedMeterPlatform& owner) : owner(owner) {}
+    ~Line() override { owner.Note("close"); }
+    SerialIo Write(const uint8_t* bytes, uint32_t count) override {
+      return owner.LineWrite(bytes, count);
+    }
+    SerialIo Read(uint8_t* buffer, uint32_t capacity) override {
+      return owner.LineRead(buffer, capacity);
+    }
+    void Purge() override { owner.Note("purge"); }
 
-  meter_link::SerialIo LineWrite(const uint8_t* bytes, uint32_t count);
-  meter_link::SerialIo LineRead(uint8_t* buffer, uint32_t capacity);
-  void LinePurge();
-  void LineClosed();
-  // Called with the lock held; waits while the thread is held.
-  void HoldHere(std::unique_lock<std::mutex>& lock);
-  std::vector<Chunk> ChunksFor(int poll) const;
+   private:
+    ScriptedMeterPlatform& owner;
+  };
 
   struct Pending {
     int64_t arrivalMs;
     uint8_t byte;
   };
 
+  void Note(const char* event) {
+    std::lock_guard<std::mutex> lock(mutex);
+    record.journal.emplace_back(event);
+    if (event == std::string("purge")) incoming.clear();
+  }
+
+  // Called with the lock held. The stop flag is not ours to wait on, so it is looked at every
+  // millisecond.
+  void HoldHere(std::unique_lock<std::mutex>& lock) {
+    holdPoint = HoldPoint::kNone;
+    held = true;
+    heldChanged.notify_all();
+    while (!released && !(watched != nullptr && watched->IsStopRequested())) {
+      heldChanged.wait_for(lock, std::chrono::milliseconds(1));
+    }
+  }
+
+  SerialIo LineWrite(const uint8_t* bytes, uint32_t count) {
+    std::lock_guard<std::mutex> lock(mutex);
+    ++poll;
+    firstReadOfPoll = firstSleepOfPoll = true;
+    record.writes.push_back({nowMs, std::vector<uint8_t>(bytes, bytes + count)});
+    const auto failure = script.writeFailures.find(poll);
+    if (failure != script.writeFailures.end()) return failure->second;
+    const auto answer = script.answers.find(poll);
+    for (const Chunk& chunk : answer != script.answers.end() ? answer->second : script.otherPolls) {
+      for (uint8_t byte : chunk.bytes) incoming.push_back({nowMs + chunk.delayMs, byte});
+    }
+    std::stable_sort(incoming.begin(), incoming.end(),
+                     [](const Pending& a, const Pending& b) { return a.arrivalMs < b.arrivalMs; });
+    return {true, count, 0};
+  }
+
+  SerialIo LineRead(uint8_t* buffer, uint32_t capacity) {
+    constexpr int64_t kIntervalMs = 50, kTotalMs = 200;  // the meter line's time-outs
+    std::unique_lock<std::mutex> lock(mutex);
+    const bool first = std::exchange(firstReadOfPoll, false);
+    if (first && holdPoint == HoldPoint::kFirstReadOfPoll && poll == holdPoll) HoldHere(lock);
+    const auto failure = first ? script.readFailures.find(poll) : script.readFailures.end();
+    if (failure != script.readFailures.end()) {
+      record.reads.push_back({poll, 0});
+      return {false, 0, failure->second};
+    }
+    const int64_t start = nowMs;
+    uint32_t count = 0;
+    int64_t last = start;
+    while (count < capacity && !incoming.empty()) {
+      const int64_t arrival = incoming.front().arrivalMs;
+      if (arrival > start + kTotalMs || (count > 0 && arrival > last + kIntervalMs)) break;
+      buffer[count++] = incoming.front().byte;
+      last = std::max(last, arrival);
+      incoming.pop_front();
+    }
+    if (count == 0) {
+      nowMs = start + kTotalMs;
+    } else {
+      nowMs = count == capacity ? last : std::min(last + kIntervalMs, start + kTotalMs);
+    }
+    record.reads.push_back({poll, count});
+    return {true, count, 0};
+  }
+
   std::mutex mutex;
   std::condition_variable heldChanged;
-  int64_t nowMs = 0;
-  uint32_t tickStart = 0;
-  std::vector<MeterPort> ports;
-  std::map<int, std::vector<Chunk>> answers;
-  int answerEveryFrom = 0;
-  std::vector<Chunk> answerEvery;
-  std::map<int, meter_link::SerialIo> writeFailures;
-  std::map<int, uint32_t> readFailures;
-  bool openFails = false;
-  meter_link::OpenFailureStage openFailureStage = meter_link::OpenFailureStage::kOpen;
-  uint32_t openFailureCode = 0;
-  bool threadStartFails = false;
+  const meter_link::Miernik* watched = nullptr;
   HoldPoint holdPoint = HoldPoint::kNone;
   int holdPoll = 1;
   bool held = false;
   bool released = false;
-  const meter_link::Miernik* watched = nullptr;
-
+  int64_t nowMs = 0;
   int poll = 0;  // number of query bytes written so far
   bool firstReadOfPoll = false;
   bool firstSleepOfPoll = false;
   std::deque<Pending> incoming;
-
-  std::vector<Write> writes;
-  std::vector<Read> reads;
-  std::vector<uint32_t> sleeps;
-  std::vector<std::string> debugLines;
-  std::vector<std::wstring> openedPaths;
-  int linesClosed = 0;
-  int purges = 0;
-  int threadsStarted = 0;
-  int portSearches = 0;
+  Record record;
 };

@@ -47,7 +47,6 @@ LRESULT CALLBACK MessageWindow::Procedure(HWND handle, UINT message, WPARAM wpar
     }
     return 0;
   }
-  if (self != nullptr && self->onOtherMessage) self->onOtherMessage(message);
   return DefWindowProcW(handle, message, wparam, lparam);
 }
 

@@ -5,7 +5,7 @@
 #include <functional>
 
 // A hidden message-only window on the calling thread whose window procedure offers every message
-// to RunQueuedTasks first, as the host window does; the test's own handler sees the rest.
+// to RunQueuedTasks first, as the host window does.
 class MessageWindow {
  public:
   MessageWindow();
@@ -19,8 +19,6 @@ class MessageWindow {
 
   // Number of kUiTaskMessage messages the window procedure handled.
   int WakeUpsHandled() const { return wakeUps; }
-  // Messages that RunQueuedTasks declined, in order.
-  std::function<void(UINT)> onOtherMessage;
   // Called after each kUiTaskMessage has drained the queue.
   std::function<void()> afterWakeUp;
 

@@ -1,13 +1,11 @@
-// Event delivery through a real window and message loop, and the bytes every event kind puts on
-// the wire when the sink encodes it as a success envelope with the standard method codec.
+// The task queue and event delivery through a real window and message loop, and the bytes events
+// put on the wire when the sink encodes them as success envelopes with the standard method codec.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <cstring>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -17,6 +15,7 @@
 #include "runner/meter/miernik.h"
 #include "runner/meter/ui_task_queue.h"
 #include "runner/meter/win32_ui_wake_up.h"
+#include "tests/meter/support/scripted_meter_platform.h"
 #include "tests/meter/win32/message_window.h"
 #include "tests/support/captured_log.h"
 
@@ -43,43 +42,16 @@ class EncodingSink final : public flutter::EventSink<flutter::EncodableValue> {
   std::shared_ptr<std::vector<Bytes>> sent;
 };
 
-// Only what event delivery asks of the platform: the port list and the wall clock.
-class FixedPlatform final : public meter_link::MeterPlatform {
- public:
-  std::vector<MeterPort> FindMeterPorts() override { return ports; }
-  std::unique_ptr<meter_link::SerialLine> OpenSerialLine(const std::wstring&,
-                                                         meter_link::OpenFailureStage*,
-                                                         uint32_t*) override {
-    return nullptr;
-  }
-  std::wstring SystemErrorText(uint32_t) override { return L""; }
-  uint32_t TickCount() override { return 0; }
-  int64_t MonotonicNanoseconds() override { return 0; }
-  int64_t WallClockMilliseconds() override { return 0x0000018C2A3B4C5D; }
-  void SleepMilliseconds(uint32_t) override {}
-  void DebugOutput(const char*) override {}
-
-  std::vector<MeterPort> ports{{L"\\\\.\\COM7", L"COM7"}};
-};
-
-// Builders for the expected bytes, written out by hand from the wire format.
-void Append(Bytes& out, std::initializer_list<uint8_t> bytes) {
-  out.insert(out.end(), bytes.begin(), bytes.end());
-}
+// A success envelope of a map of string keys, written out by hand from the wire format.
+Bytes Envelope(uint8_t entries) { return {0x00, 0x0D, entries}; }
 void String(Bytes& out, const std::string& text) {
   out.push_back(0x07);
   out.push_back(static_cast<uint8_t>(text.size()));
   out.insert(out.end(), text.begin(), text.end());
 }
-template <typename T>
-void LittleEndian(Bytes& out, T value) {
-  uint8_t raw[sizeof(T)];
-  std::memcpy(raw, &value, sizeof(T));
-  out.insert(out.end(), raw, raw + sizeof(T));
-}
 
 Bytes TextEvent(const std::string& text) {
-  Bytes bytes{0x00, 0x0D, 0x02};
+  Bytes bytes = Envelope(2);
   String(bytes, "tekst");
   String(bytes, text);
   String(bytes, "typ");
@@ -95,15 +67,14 @@ class MeterEventsWin32Test : public ::testing::Test {
     ASSERT_NE(window.Handle(), nullptr);
     SetUiTaskWindow(window.Handle(), Win32UiWakeUp());
     meter = meter_link::Miernik::Create(nullptr, platform);
+    meter->ReplaceSink(std::make_unique<EncodingSink>(sent));
   }
   void TearDown() override {
     meter.reset();
     ClearUiTaskWindow();
   }
 
-  void Attach() { meter->ReplaceSink(std::make_unique<EncodingSink>(sent)); }
-
-  // Runs produce on another thread, then the message loop until count events were handled.
+  // Runs produce on another thread, then the message loop until that many wake-ups were handled.
   void ProduceAndPump(const std::function<void()>& produce, int wakeUps) {
     std::thread producer(produce);
     producer.join();
@@ -111,13 +82,46 @@ class MeterEventsWin32Test : public ::testing::Test {
   }
 
   MessageWindow window;
-  FixedPlatform platform;
+  ScriptedMeterPlatform platform;
   std::shared_ptr<std::vector<Bytes>> sent = std::make_shared<std::vector<Bytes>>();
   std::shared_ptr<meter_link::Miernik> meter;
 };
 
+TEST_F(MeterEventsWin32Test, TasksFromAnotherThreadRunOnTheWindowThreadInOrder) {
+  std::vector<int> order;
+  std::vector<DWORD> threads;
+  std::vector<int> ranPerWakeUp;
+  window.afterWakeUp = [&] { ranPerWakeUp.push_back(static_cast<int>(order.size())); };
+  ProduceAndPump(
+      [&] {
+        for (int i = 1; i <= 3; ++i) {
+          EXPECT_TRUE(PostToUiThread([&, i] {
+            order.push_back(i);
+            threads.push_back(GetCurrentThreadId());
+          }));
+        }
+      },
+      3);
+  EXPECT_THAT(order, ElementsAre(1, 2, 3));
+  EXPECT_THAT(threads, ::testing::Each(GetCurrentThreadId()));
+  // The first message ran all three; the two later ones found the queue empty.
+  EXPECT_THAT(ranPerWakeUp, ElementsAre(3, 3, 3));
+  EXPECT_TRUE(CapturedLogLines().empty());
+}
+
+TEST_F(MeterEventsWin32Test, RefusedPostMessageKeepsTheTaskForTheNextDrain) {
+  window.Destroy();  // PostMessageW to a destroyed window fails
+  bool ran = false;
+  EXPECT_FALSE(PostToUiThread([&ran] { ran = true; }));
+  EXPECT_THAT(CapturedLogLines(), ElementsAre("kolejka: PostMessage odrzucony"));
+
+  MessageWindow second;
+  SetUiTaskWindow(second.Handle(), Win32UiWakeUp());
+  EXPECT_TRUE(PostToUiThread([] {}));
+  ASSERT_TRUE(PumpMessagesUntil([&] { return ran; }));
+}
+
 TEST_F(MeterEventsWin32Test, StateEventWithAPortPresentIsThe27KnownBytes) {
-  Attach();
   ProduceAndPump([this] { meter->PostState(); }, 1);
   ASSERT_EQ(sent->size(), 1u);
   EXPECT_EQ(sent->at(0), (Bytes{0x00, 0x0D, 0x02, 0x07, 0x0A, 0x70, 0x6F, 0x64, 0x6C,
@@ -128,98 +132,26 @@ TEST_F(MeterEventsWin32Test, StateEventWithAPortPresentIsThe27KnownBytes) {
                           "stan: port widoczny", "stan: Send", "stan: Send OK"));
 }
 
-TEST_F(MeterEventsWin32Test, StateEventWithoutPortSaysNotConnected) {
-  platform.ports.clear();
-  Attach();
-  ProduceAndPump([this] { meter->PostState(); }, 1);
-  Bytes expected{0x00, 0x0D, 0x02};
-  String(expected, "podlaczony");
-  expected.push_back(0x02);
-  String(expected, "typ");
-  String(expected, "stan");
-  ASSERT_EQ(sent->size(), 1u);
-  EXPECT_EQ(sent->at(0), expected);
-}
-
-TEST_F(MeterEventsWin32Test, ErrorTextEventBytes) {
-  Attach();
-  ProduceAndPump([this] { meter->EmitText("Miernik odłączony"); }, 1);
-  ASSERT_EQ(sent->size(), 1u);
-  EXPECT_EQ(sent->at(0), TextEvent("Miernik odłączony"));
-  EXPECT_EQ(sent->at(0).size(), 3u + 7 + 21 + 5 + 6);  // the text is 19 bytes of UTF-8
-}
-
-TEST_F(MeterEventsWin32Test, MissingReadingEventBytes) {
-  Attach();
+// From one producer, events arrive in the order they were emitted.
+TEST_F(MeterEventsWin32Test, TextAndNotConnectedStateBytesInTheirOrder) {
+  platform.script.ports.clear();
   ProduceAndPump(
       [this] {
-        meter->EmitMap(flutter::EncodableMap{
-            {flutter::EncodableValue("typ"), flutter::EncodableValue("brak")},
-            {flutter::EncodableValue("t"), flutter::EncodableValue(int64_t{0x0000018C2A3B4C5D})},
-        });
-      },
-      1);
-  Bytes expected{0x00, 0x0D, 0x02};
-  String(expected, "t");
-  expected.push_back(0x04);
-  LittleEndian<int64_t>(expected, 0x0000018C2A3B4C5D);
-  String(expected, "typ");
-  String(expected, "brak");
-  ASSERT_EQ(sent->size(), 1u);
-  EXPECT_EQ(sent->at(0), expected);
-}
-
-TEST_F(MeterEventsWin32Test, ReadingEventBytes) {
-  Attach();
-  MeterReading reading;
-  reading.raw = 1234;
-  reading.rangeCode = 1;
-  reading.lux = 1234 * 0.1;
-  reading.rangeLabel = "400 lx";
-  reading.overload = true;
-  reading.nr = 7;
-  ProduceAndPump([&] { meter->EmitReading(reading); }, 1);
-
-  Bytes expected{0x00, 0x0D, 0x08};
-  String(expected, "kod");
-  expected.push_back(0x03);
-  LittleEndian<int32_t>(expected, 1);
-  String(expected, "lux");  // its type byte lands at offset 18
-  expected.push_back(0x06);
-  Append(expected, {0, 0, 0, 0, 0});  // the double starts at offset 24
-  LittleEndian<double>(expected, 1234 * 0.1);
-  String(expected, "nr");
-  expected.push_back(0x03);
-  LittleEndian<int32_t>(expected, 7);
-  String(expected, "ol");
-  expected.push_back(0x01);
-  String(expected, "raw");
-  expected.push_back(0x03);
-  LittleEndian<int32_t>(expected, 1234);
-  String(expected, "t");
-  expected.push_back(0x04);
-  LittleEndian<int64_t>(expected, 0x0000018C2A3B4C5D);
-  String(expected, "typ");
-  String(expected, "pomiar");
-  String(expected, "zakres");
-  String(expected, "400 lx");
-  ASSERT_EQ(sent->size(), 1u);
-  EXPECT_EQ(sent->at(0), expected);
-}
-
-TEST_F(MeterEventsWin32Test, EventsArriveInTheOrderTheyWereEmitted) {
-  Attach();
-  ProduceAndPump(
-      [this] {
+        meter->EmitText("Miernik odłączony");
         meter->PostState();
         meter->EmitText("a");
-        meter->EmitText("b");
       },
       3);
+  Bytes notConnected = Envelope(2);
+  String(notConnected, "podlaczony");
+  notConnected.push_back(0x02);
+  String(notConnected, "typ");
+  String(notConnected, "stan");
   ASSERT_EQ(sent->size(), 3u);
-  EXPECT_EQ(sent->at(0).size(), 27u);
-  EXPECT_EQ(sent->at(1), TextEvent("a"));
-  EXPECT_EQ(sent->at(2), TextEvent("b"));
+  EXPECT_EQ(sent->at(0), TextEvent("Miernik odłączony"));
+  EXPECT_EQ(sent->at(0).size(), 3u + 7 + 21 + 5 + 6);  // the text is 19 bytes of UTF-8
+  EXPECT_EQ(sent->at(1), notConnected);
+  EXPECT_EQ(sent->at(2), TextEvent("a"));
 }
 
 }  // namespace
