@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstring>
 #include <memory>
 #include <string>
 #include <thread>
@@ -48,6 +49,18 @@ void String(Bytes& out, const std::string& text) {
   out.push_back(0x07);
   out.push_back(static_cast<uint8_t>(text.size()));
   out.insert(out.end(), text.begin(), text.end());
+}
+
+template <typename T>
+void Raw(Bytes& out, T value) {
+  uint8_t raw[sizeof(T)];
+  std::memcpy(raw, &value, sizeof(T));
+  out.insert(out.end(), raw, raw + sizeof(T));
+}
+template <typename T>
+void LittleEndian(Bytes& out, uint8_t type, T value) {
+  out.push_back(type);
+  Raw(out, value);
 }
 
 Bytes TextEvent(const std::string& text) {
@@ -152,6 +165,56 @@ TEST_F(MeterEventsWin32Test, TextAndNotConnectedStateBytesInTheirOrder) {
   EXPECT_EQ(sent->at(0).size(), 3u + 7 + 21 + 5 + 6);  // the text is 19 bytes of UTF-8
   EXPECT_EQ(sent->at(1), notConnected);
   EXPECT_EQ(sent->at(2), TextEvent("a"));
+}
+
+// The reading and the missing-reading event, byte for byte; "t" comes from the platform's clock.
+TEST_F(MeterEventsWin32Test, ReadingAndMissingReadingBytes) {
+  const int64_t now = platform.WallClockMilliseconds();
+  MeterReading reading;
+  reading.raw = 1234;
+  reading.rangeCode = 1;
+  reading.lux = 1234 * 0.1;
+  reading.rangeLabel = "400 lx";
+  reading.overload = true;
+  reading.nr = 7;
+  ProduceAndPump(
+      [&] {
+        meter->EmitReading(reading);
+        meter->EmitMap(flutter::EncodableMap{
+            {flutter::EncodableValue("typ"), flutter::EncodableValue("brak")},
+            {flutter::EncodableValue("t"), flutter::EncodableValue(now)},
+        });
+      },
+      2);
+
+  Bytes pomiar = Envelope(8);
+  String(pomiar, "kod");
+  LittleEndian<int32_t>(pomiar, 0x03, 1);
+  String(pomiar, "lux");  // its type byte lands at offset 18, the double at 24
+  pomiar.insert(pomiar.end(), {0x06, 0, 0, 0, 0, 0});
+  Raw<double>(pomiar, 1234 * 0.1);
+  String(pomiar, "nr");
+  LittleEndian<int32_t>(pomiar, 0x03, 7);
+  String(pomiar, "ol");
+  pomiar.push_back(0x01);
+  String(pomiar, "raw");
+  LittleEndian<int32_t>(pomiar, 0x03, 1234);
+  String(pomiar, "t");
+  LittleEndian<int64_t>(pomiar, 0x04, now);
+  String(pomiar, "typ");
+  String(pomiar, "pomiar");
+  String(pomiar, "zakres");
+  String(pomiar, "400 lx");
+
+  Bytes brak = Envelope(2);
+  String(brak, "t");
+  LittleEndian<int64_t>(brak, 0x04, now);
+  String(brak, "typ");
+  String(brak, "brak");
+
+  ASSERT_EQ(sent->size(), 2u);
+  EXPECT_EQ(sent->at(0), pomiar);
+  EXPECT_EQ(sent->at(1), brak);
 }
 
 }  // namespace

@@ -176,4 +176,16 @@ TEST_F(MeterLinkWineTest, StopReturnsPromptlyWithThePortClosed) {
   ASSERT_TRUE(WaitForEvents("pomiar", 1, events->size()));
 }
 
+TEST_F(MeterLinkWineTest, StartWithoutDeviceReportsTheMissingMeter) {
+  ASSERT_EQ(simulator->Command("unplug"), "ok");
+  EXPECT_FALSE(meter->Start());
+  ASSERT_TRUE(WaitForEvents("stan", 1));
+  ASSERT_EQ(events->size(), 2u);
+  EXPECT_EQ((*events)[0].kind, "blad");
+  EXPECT_EQ(::Field<std::string>((*events)[0].map, "tekst"), "Nie widzę miernika Sonel na USB");
+  EXPECT_FALSE(::Field<bool>((*events)[1].map, "podlaczony"));
+  EXPECT_FALSE(meter->IsRunning());
+  ASSERT_EQ(simulator->Command("plug"), "ok");
+}
+
 }  // namespace
