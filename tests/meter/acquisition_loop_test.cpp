@@ -233,6 +233,15 @@ TEST_F(AcquisitionLoopTest, StopWhileReadingLeavesAfterThatRead) {
   ExpectEndedCleanly();
 }
 
+TEST_F(AcquisitionLoopTest, StopWhilePacingLeavesWithinOneStep) {
+  platform.script.answers[1] = {{30, Frame(1)}};
+  RunPolls(1);  // stops while the first poll paces
+  EXPECT_EQ(platform.Recorded().sleeps.size(), 1u);
+  EXPECT_EQ(platform.Recorded().writes.size(), 1u);
+  EXPECT_THAT(events->Kinds(), ElementsAre("stan", "pomiar", "stan"));
+  ExpectEndedCleanly();
+}
+
 // Mend: the read window is measured in elapsed ticks, so a poll that starts just before the
 // 32-bit tick count wraps still reads (a wrapped deadline would end its window before the first
 // read).
