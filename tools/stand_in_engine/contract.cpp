@@ -1,7 +1,6 @@
 #include "tools/stand_in_engine/contract.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "tools/stand_in_engine/transcript.h"
 
@@ -25,7 +24,7 @@ Object* Checked(State& state, Object* found, bool alive, const void* handle, con
   const char* problem = handle == nullptr ? "null" : found == nullptr ? "unknown" : "destroyed";
   RecordError(state, state.handleErrors,
               std::string(function) + ": " + problem + " " + what + " " +
-                  Hex(reinterpret_cast<uintptr_t>(handle)));
+                  StandInHex(reinterpret_cast<uintptr_t>(handle)));
   return nullptr;
 }
 
@@ -107,12 +106,6 @@ bool LiveMessenger(State& state, const FlutterDesktopMessenger* messenger, const
     CheckThread(state, found->thread, function);
   }
   return found != nullptr;
-}
-
-std::string Hex(unsigned long long value) {
-  char text[24];
-  std::snprintf(text, sizeof text, "0x%llx", value);
-  return text;
 }
 
 }  // namespace stand_in

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "tools/stand_in_engine/stand_in_api.h"
 #include "tools/stand_in_engine/state.h"
 
 namespace stand_in {
@@ -30,8 +31,5 @@ FlutterDesktopPluginRegistrar* LiveRegistrar(State& state, const void* registrar
 // path may run anywhere).
 bool LiveMessenger(State& state, const FlutterDesktopMessenger* messenger, const char* function,
                    bool checkThread);
-
-// "0x" and lower-case hex digits, as the call log writes handles and message values.
-std::string Hex(unsigned long long value);
 
 }  // namespace stand_in

@@ -68,8 +68,9 @@ LRESULT CALLBACK EngineWindowProc(HWND window, UINT message, WPARAM wparam, LPAR
     case kDeliverMessage:
       if (engine != nullptr) {
         // Posted, so it arrives from a message loop unless someone sent it to this window.
-        DeliverQueuedMessage(engine, static_cast<uint64_t>(lparam),
-                             (InSendMessageEx(nullptr) & ISMEX_SEND) == 0 && wparam == kPostedDelivery);
+        DeliverQueuedMessage(
+            engine, static_cast<uint64_t>(lparam),
+            (InSendMessageEx(nullptr) & ISMEX_SEND) == 0 && wparam == kPostedDelivery);
       }
       return 0;
     case kDeliverAnswer:
@@ -294,7 +295,8 @@ bool FlutterDesktopEngineDestroy(FlutterDesktopEngineRef engine) {
     LogHostCall(state, "EngineDestroy");
     live = stand_in::LiveEngine(state, engine, __func__);
     if (live != nullptr && live->controller != nullptr) {
-      stand_in::RecordError(state, state.handleErrors, "FlutterDesktopEngineDestroy: adopted engine");
+      stand_in::RecordError(state, state.handleErrors,
+                            "FlutterDesktopEngineDestroy: adopted engine");
       live = nullptr;
     }
   }
@@ -358,8 +360,8 @@ FlutterDesktopViewControllerRef FlutterDesktopViewControllerCreate(int width, in
   bool automaticFirstFrame = true;
   {
     std::lock_guard<std::mutex> lock(state.mutex);
-    LogHostCall(state, "ViewControllerCreate " + std::to_string(width) + "x" +
-                           std::to_string(height));
+    LogHostCall(state,
+                "ViewControllerCreate " + std::to_string(width) + "x" + std::to_string(height));
     // The wrapper hands on the null of a failed engine creation; that alone is no error.
     if (engine != nullptr || !state.lastEngineCreateFailed) {
       live = stand_in::LiveEngine(state, engine, __func__);
@@ -436,13 +438,13 @@ FlutterDesktopViewRef FlutterDesktopViewControllerGetView(
   return live != nullptr ? &live->view : nullptr;
 }
 
-bool FlutterDesktopViewControllerHandleTopLevelWindowProc(FlutterDesktopViewControllerRef controller,
-                                                          HWND window, UINT message, WPARAM wparam,
-                                                          LPARAM lparam, LRESULT* result) {
+bool FlutterDesktopViewControllerHandleTopLevelWindowProc(
+    FlutterDesktopViewControllerRef controller, HWND window, UINT message, WPARAM wparam,
+    LPARAM lparam, LRESULT* result) {
   CountCall(__func__);
   State& state = TheState();
   std::lock_guard<std::mutex> lock(state.mutex);
-  using stand_in::Hex;
+  const auto Hex = StandInHex;
   LogHostCall(state, "ViewControllerHandleTopLevelWindowProc " +
                          Hex(reinterpret_cast<uintptr_t>(window)) + " " + Hex(message) + " " +
                          Hex(wparam) + " " + Hex(static_cast<unsigned long long>(lparam)));
@@ -501,7 +503,7 @@ UINT FlutterDesktopGetDpiForMonitor(HMONITOR monitor) {
   State& state = TheState();
   {
     std::lock_guard<std::mutex> lock(state.mutex);
-    LogHostCall(state, "GetDpiForMonitor " + stand_in::Hex(reinterpret_cast<uintptr_t>(monitor)));
+    LogHostCall(state, "GetDpiForMonitor " + StandInHex(reinterpret_cast<uintptr_t>(monitor)));
     if (state.monitorDpi != 0) {
       return state.monitorDpi;
     }

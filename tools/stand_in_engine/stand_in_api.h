@@ -196,7 +196,8 @@ inline std::vector<std::string> StandInHostCalls() {
 
 inline std::vector<std::string> StandInContractErrors() {
   std::vector<std::string> errors;
-  for (size_t i = 0; i < StandInContractErrorCount(); ++i) errors.push_back(StandInContractError(i));
+  for (size_t i = 0; i < StandInContractErrorCount(); ++i)
+    errors.push_back(StandInContractError(i));
   return errors;
 }
 

@@ -185,7 +185,6 @@ State& TheState();
 // Counts a call of a C interface function.
 void CountCall(const char* function);
 
-
 // Waits until condition (called with the mutex held) holds. On the UI thread it dispatches
 // messages meanwhile, so posted deliveries happen; elsewhere it sleeps on State::changed.
 // stop (optional, also under the mutex) ends the wait early.
