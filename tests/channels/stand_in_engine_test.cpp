@@ -1,15 +1,15 @@
-// What the host relies on from the stand-in engine itself: scripts, the transcript and its count
-// of misused response handles (Windows, under Wine).
+// The stand-in engine refuses what the engine's contract refuses, so host tests can rely on its
+// error counts, call log and switches; plus one smoke test of scripts and the transcript
+// (Windows, under Wine).
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <fstream>
-#include <memory>
+#include <functional>
 #include <regex>
 #include <sstream>
-#include <string>
-#include <vector>
+#include <thread>
 
 #include "channels/engine_project.h"
 #include "channels/flutter_view_controller.h"
@@ -18,172 +18,187 @@
 namespace flutter {
 namespace {
 
-using stand_in_test::DescriptorStderrCapture;
+using stand_in_test::EngineTest;
+using stand_in_test::kDeadlineMs;
+using Strings = std::vector<std::string>;
 
-// A plain top-level window standing for the host window; closing it destroys it.
-class HostWindow {
- public:
+// A plain top-level window standing for the host window.
+struct HostWindow {
   HostWindow() = default;
-  ~HostWindow() {
-    if (!Destroyed()) DestroyWindow(handle_);
-  }
+  ~HostWindow() { DestroyWindow(handle); }
   HostWindow(const HostWindow&) = delete;
   HostWindow& operator=(const HostWindow&) = delete;
-
-  void Adopt(HWND child) const { SetParent(child, handle_); }
-  bool Destroyed() const { return !IsWindow(handle_); }
-
- private:
-  HWND handle_ = CreateWindowExW(0, L"STATIC", L"host", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300,
-                                 nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  HWND handle = CreateWindowExW(0, L"STATIC", L"host", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr,
+                                nullptr, GetModuleHandleW(nullptr), nullptr);
 };
 
-std::wstring TempPath(const std::wstring& name) {
+std::string Hex(const void* handle) { return StandInHex(reinterpret_cast<uintptr_t>(handle)); }
+
+// The fixture's own check expects no errors; these tests make them on purpose and take them.
+class StandInStrictnessTest : public EngineTest {
+ protected:
+  Strings TakeErrors() {
+    Strings errors = StandInContractErrors();
+    StandInReset();
+    return errors;
+  }
+};
+
+TEST_F(StandInStrictnessTest, AnEventSentFromAWorkerThreadIsAThreadError) {
+  const uint8_t event[] = {0x00, 0x01};
+  std::thread worker([&] { messenger->Send("test/events", event, sizeof event); });
+  worker.join();
+  EXPECT_EQ(StandInThreadErrorCount(), 1);
+  const Strings errors = TakeErrors();
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_TRUE(std::regex_match(errors[0], std::regex("FlutterDesktopMessengerSend: called on "
+                                                     "thread \\d+, not on the engine's UI thread "
+                                                     "\\d+")))
+      << errors[0];
+}
+
+// Each row misuses one handle once; destroyed objects stay dead even when new ones follow.
+TEST_F(StandInStrictnessTest, NullUnknownAndDestroyedHandlesAreErrors) {
+  FlutterDesktopMessengerRef deadMessenger = FlutterDesktopEngineGetMessenger(engine);
+  FlutterDesktopEngineRef deadEngine = engine;
+  DestroyEngine();
+  FlutterDesktopEngineProperties properties = {};
+  FlutterDesktopEngineRef adopted = FlutterDesktopEngineCreate(&properties);
+  FlutterDesktopViewControllerRef deadController =
+      FlutterDesktopViewControllerCreate(8, 8, adopted);
+  FlutterDesktopViewRef deadView = FlutterDesktopViewControllerGetView(deadController);
+  FlutterDesktopViewControllerDestroy(deadController);
+  engine = FlutterDesktopEngineCreate(&properties);
+  ASSERT_NE(engine, deadEngine);
+  ASSERT_NE(engine, adopted);
+  FlutterDesktopMessengerRef live = FlutterDesktopEngineGetMessenger(engine);
+  FlutterDesktopViewControllerRef controller = FlutterDesktopViewControllerCreate(8, 8, engine);
+  ASSERT_EQ(TakeErrors(), Strings{});
+
+  int unknown = 0;
+  auto* stranger = reinterpret_cast<FlutterDesktopEngineRef>(&unknown);
+  const std::pair<std::function<void()>, std::string> rows[] = {
+      {[&] { FlutterDesktopEngineDestroy(deadEngine); }, "EngineDestroy: destroyed engine"},
+      {[&] { FlutterDesktopEngineGetMessenger(deadEngine); }, "GetMessenger: destroyed engine"},
+      {[&] { FlutterDesktopEngineGetPluginRegistrar(nullptr, "a"); }, "Registrar: null engine"},
+      {[&] { FlutterDesktopEngineSetNextFrameCallback(stranger, nullptr, nullptr); },
+       "SetNextFrameCallback: unknown engine"},
+      {[&] { FlutterDesktopEngineReloadSystemFonts(nullptr); }, "ReloadSystemFonts: null engine"},
+      {[&] { FlutterDesktopViewControllerCreate(8, 8, deadEngine); }, "Create: destroyed engine"},
+      {[&] { FlutterDesktopViewControllerCreate(8, 8, engine); }, "Create: engine already adopted"},
+      {[&] { FlutterDesktopViewControllerGetView(deadController); },
+       "GetView: destroyed view controller"},
+      {[&] { FlutterDesktopViewControllerForceRedraw(nullptr); }, "ForceRedraw: null view"},
+      {[&] {
+         FlutterDesktopViewControllerHandleTopLevelWindowProc(controller, nullptr, 0, 0, 0,
+                                                              nullptr);
+       },
+       "WindowProc: not a top-level window 0x0"},
+      {[&] { FlutterDesktopViewControllerDestroy(deadController); }, "Destroy: destroyed view"},
+      {[&] { FlutterDesktopViewGetHWND(deadView); }, "GetHWND: destroyed view"},
+      {[&] { FlutterDesktopMessengerSend(deadMessenger, "a", nullptr, 0); },
+       "Send: destroyed messenger"},
+      {[&] { FlutterDesktopMessengerSetCallback(nullptr, "a", nullptr, nullptr); },
+       "SetCallback: null messenger"},
+      {[&] { FlutterDesktopMessengerAddRef(deadMessenger); }, "AddRef: destroyed messenger"},
+      {[&] { FlutterDesktopMessengerSendResponse(live, nullptr, nullptr, 0); },
+       "SendResponse: null or unknown response handle"},
+      {[&] { StandInRecordPluginRegistration(nullptr, "f"); }, "registration: null registrar"},
+  };
+  for (const auto& [misuse, expected] : rows) {
+    misuse();
+    const Strings errors = TakeErrors();
+    ASSERT_EQ(errors.size(), 1u) << expected;
+    EXPECT_NE(errors[0].find(expected), std::string::npos) << errors[0];
+  }
+  FlutterDesktopViewControllerDestroy(controller);
+  engine = nullptr;
+  // The wrappers pass on the null of a failed engine creation; that alone is no error.
+  StandInSetFailEngineCreate(1);
+  FlutterViewController failed(8, 8, EngineProject{L"data"});
+  EXPECT_EQ(TakeErrors(), Strings{});
+}
+
+TEST_F(StandInStrictnessTest, TrafficOnAMessengerThatOutlivedItsEngineIsCounted) {
+  FlutterDesktopMessengerRef kept = FlutterDesktopMessengerAddRef(
+      FlutterDesktopEngineGetMessenger(engine));  // As a reply closure holds it.
+  DestroyEngine();
+  StandInReset();
+  messenger->Send("test/late", nullptr, 0);
+  messenger->SetMessageHandler("test/late", nullptr);
+  EXPECT_EQ(StandInCallsAfterTeardownCount(), 2);
+  EXPECT_EQ(StandInHostCalls(), (Strings{"MessengerSend test/late (engine gone)",
+                                         "MessengerSetCallback test/late null (engine gone)"}));
+  FlutterDesktopMessengerRelease(kept);
+}
+
+// Start-up and teardown as the shell makes them, in order; no frame comes by itself.
+TEST_F(StandInStrictnessTest, HostCallsAreLoggedInOrderAndTheFirstFrameCanBeHeldBack) {
+  DestroyEngine();
+  StandInReset();
+  StandInSetAutomaticFirstFrame(0);
+  HostWindow host;
+  HMONITOR monitor = MonitorFromWindow(host.handle, MONITOR_DEFAULTTOPRIMARY);
+  {
+    FlutterViewController controller(320, 200, EngineProject{L"data"});
+    bool ran = false;
+    controller.engine()->SetNextFrameCallback([&] { ran = true; });
+    StandInPump(200);
+    EXPECT_EQ(StandInFrameCount(), 0u);
+    controller.engine()->GetPluginRegistrar("UrlLauncherWindows");
+    FlutterDesktopGetDpiForMonitor(monitor);
+    controller.HandleTopLevelWindowProc(host.handle, WM_SIZE, 1, 0x00c80140);
+    controller.ForceRedraw();
+    ASSERT_EQ(StandInWaitForFrames(1, kDeadlineMs), 1);
+    EXPECT_TRUE(ran);
+    FlutterDesktopResyncOutputStreams();
+  }
+  EXPECT_EQ(
+      StandInHostCalls(),
+      (Strings{"EngineCreate", "EngineGetMessenger", "ViewControllerCreate 320x200",
+               "ViewControllerGetView", "EngineSetNextFrameCallback",
+               "EngineGetPluginRegistrar UrlLauncherWindows", "GetDpiForMonitor " + Hex(monitor),
+               "ViewControllerHandleTopLevelWindowProc " + Hex(host.handle) + " 0x5 0x1 0xc80140",
+               "ViewControllerForceRedraw", "next-frame callback", "ResyncOutputStreams",
+               "ViewControllerDestroy"}));
+}
+
+TEST(StandInSmokeTest, ScriptDrivesTheHostAndTheTranscriptRecordsIt) {
+  StandInReset();
   wchar_t folder[MAX_PATH];
   GetTempPathW(MAX_PATH, folder);
-  return std::wstring(folder) + L"lumero_stand_in_" + std::to_wstring(GetCurrentProcessId()) +
-         L"_" + name;
-}
-
-void WriteFile(const std::wstring& path, const std::string& text) {
-  std::ofstream file(path.c_str(), std::ios::binary);
-  file << text;
-}
-
-// Whether the transcript holds a match for pattern; each of its lines reads
-// "<seconds> <channel> <direction> <size> <hex> | <summary>".
-testing::AssertionResult TranscriptHas(const std::wstring& path, const std::string& pattern) {
-  std::ifstream file(path.c_str(), std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  if (std::regex_search(text.str(), std::regex(pattern))) return testing::AssertionSuccess();
-  return testing::AssertionFailure() << "no " << pattern << " in\n" << text.str();
-}
-
-class StandInEngineTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    StandInReset();
-    transcriptPath = TempPath(L"transcript.txt");
-    scriptPath = TempPath(L"script.txt");
-    DeleteFileW(transcriptPath.c_str());
-    SetEnvironmentVariableW(L"LUMERO_STANDIN_TRANSCRIPT", transcriptPath.c_str());
-  }
-  void TearDown() override {
-    controller.reset();
-    SetEnvironmentVariableW(L"LUMERO_STANDIN_TRANSCRIPT", nullptr);
+  const std::wstring prefix = folder + std::to_wstring(GetCurrentProcessId());
+  const std::wstring transcript = prefix + L"_transcript.txt", script = prefix + L"_script.txt";
+  std::ofstream(script.c_str()) << "call test/echo ping \"hi\"\nawait-reply\nclose\n";
+  SetEnvironmentVariableW(L"LUMERO_STANDIN_TRANSCRIPT", transcript.c_str());
+  SetEnvironmentVariableW(L"LUMERO_STANDIN_SCRIPT", script.c_str());
+  HostWindow host;
+  {
+    FlutterViewController controller(320, 200, EngineProject{L"data"});
     SetEnvironmentVariableW(L"LUMERO_STANDIN_SCRIPT", nullptr);
-    DeleteFileW(transcriptPath.c_str());
-    DeleteFileW(scriptPath.c_str());
-    StandInReset();
-  }
-
-  void RunScript(const std::string& script) {
-    WriteFile(scriptPath, script);
-    SetEnvironmentVariableW(L"LUMERO_STANDIN_SCRIPT", scriptPath.c_str());
-    controller = std::make_unique<FlutterViewController>(320, 200, project);
-    SetEnvironmentVariableW(L"LUMERO_STANDIN_SCRIPT", nullptr);
-  }
-
-  // Runs the message loop until the host window is gone; false after the deadline.
-  static bool PumpUntilDestroyed(const HostWindow& host) {
+    controller.engine()->GetMessenger()->SetMessageHandler(
+        "test/echo", [](const uint8_t*, size_t, BinaryReply reply) {
+          const uint8_t answer[] = {0x00, 0x07, 0x02, 'h', 'i'};
+          reply(answer, sizeof answer);
+        });
+    SetParent(controller.view()->GetHWND(), host.handle);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!host.Destroyed() && std::chrono::steady_clock::now() < deadline) StandInPump(20);
-    return host.Destroyed();
+    while (IsWindow(host.handle) && std::chrono::steady_clock::now() < deadline) StandInPump(20);
+    EXPECT_FALSE(IsWindow(host.handle)) << "the script's close did not arrive";
   }
-
-  EngineProject project{L"data"};
-  std::unique_ptr<FlutterViewController> controller;
-  std::wstring transcriptPath;
-  std::wstring scriptPath;
-};
-
-TEST_F(StandInEngineTest, ScriptDrivesTheHostAndTheTranscriptRecordsBothDirections) {
-  HostWindow host;
-  RunScript(
-      "# the interface side\n"
-      "call test/echo ping \"hello\"\n"
-      "await-reply\n"
-      "await-event test/events\n"
-      "send test/raw 0701\n"
-      "await-reply 2000\n"
-      "close\n");
-  BinaryMessenger* messenger = controller->engine()->GetMessenger();
-  messenger->SetMessageHandler("test/echo", [messenger](const uint8_t*, size_t, BinaryReply reply) {
-    const uint8_t answer[] = {0x00, 0x07, 0x05, 'h', 'e', 'l', 'l', 'o'};
-    reply(answer, sizeof answer);
-    const uint8_t event[] = {0x00, 0x01};
-    messenger->Send("test/events", event, sizeof event);
-  });
-  host.Adopt(controller->view()->GetHWND());
-  ASSERT_TRUE(PumpUntilDestroyed(host));
-  controller.reset();
-
-  const std::string start = R"((^|\n)\d+\.\d{3} )";  // Seconds with milliseconds.
-  // The call and, after it, the host's reply carrying the same message number.
-  EXPECT_TRUE(TranscriptHas(transcriptPath,
-                            start + R"(test/echo to-host#(\d+) 13 070470696e67070568656c6c6f)"
-                                    R"( \| call ping\("hello"\)\n(.*\n)*)"
-                                    R"(\d+\.\d{3} test/echo host-reply#\2 8 00070568656c6c6f)"
-                                    R"( \| success "hello"\n)"));
-  EXPECT_TRUE(
-      TranscriptHas(transcriptPath, start + R"(test/events from-host 2 0001 \| success true\n)"));
-  EXPECT_TRUE(TranscriptHas(transcriptPath, start + R"(test/raw unhandled#\d+ 2 0701 \| )"));
-  EXPECT_TRUE(TranscriptHas(transcriptPath,
-                            start + R"(- close 0 - \| WM_CLOSE posted to the top-level window\n)"));
-  EXPECT_TRUE(TranscriptHas(transcriptPath, start + R"(- script 0 - \| done\n)"));
-  EXPECT_TRUE(TranscriptHas(transcriptPath, start + R"(- engine 0 - \| destroyed\n)"));
-}
-
-TEST_F(StandInEngineTest, BrokenOrFailingScriptsAreReported) {
-  HostWindow host;
-  DescriptorStderrCapture capture;
-  RunScript("wait 1\nclose now\n");  // Refused as a whole: nothing runs.
-  host.Adopt(controller->view()->GetHWND());
-  StandInPump(200);
-  EXPECT_FALSE(host.Destroyed());
-  controller.reset();
-  RunScript("await-event test/never 200\n");  // Fails at run time and closes the window.
-  host.Adopt(controller->view()->GetHWND());
-  ASSERT_TRUE(PumpUntilDestroyed(host));
-  controller.reset();
-  EXPECT_EQ(capture.Take(),
-            "Stand-in script failed: line 2: close takes nothing\n"
-            "Stand-in script failed: line 1: no message on test/never within 200 ms\n");
-  EXPECT_TRUE(TranscriptHas(
-      transcriptPath, R"(- script 0 - \| failed: line 1: no message on test/never within 200 ms)"));
-}
-
-TEST_F(StandInEngineTest, ScriptStopsWithItsEngine) {
-  RunScript("wait 60000\nclose\n");
-  const auto start = std::chrono::steady_clock::now();
-  controller.reset();  // Joins the script thread, which must not sit out its wait.
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
-  EXPECT_TRUE(TranscriptHas(transcriptPath, R"(- script 0 - \| stopped: the engine is gone)"));
-}
-
-// Host tests assert that this count stays zero, so it must really count a handle used twice.
-TEST_F(StandInEngineTest, ResponsesTheEngineCannotTakeAreCounted) {
-  controller = std::make_unique<FlutterViewController>(320, 200, project);
-  // A raw callback, so the test can misuse the handle the way a faulty host would.
-  struct Seen {
-    FlutterDesktopMessengerRef messenger = nullptr;
-    const FlutterDesktopMessageResponseHandle* handle = nullptr;
-  } seen;
-  FlutterDesktopMessengerSetCallback(
-      FlutterDesktopEngineGetMessenger(controller->engine()->ReleaseOwnership()), "test/raw",
-      [](FlutterDesktopMessengerRef from, const FlutterDesktopMessage* message, void* data) {
-        *static_cast<Seen*>(data) = {from, message->response_handle};
-      },
-      &seen);
-  const uint64_t id = stand_in_test::DeliverAndKeep("test/raw", {});
-  ASSERT_NE(seen.handle, nullptr);
-  FlutterDesktopMessengerSendResponse(seen.messenger, seen.handle, nullptr, 0);
-  EXPECT_EQ(StandInMessageState(id), kStandInAnswered);
-  EXPECT_EQ(StandInResponseErrorCount(), 0);
-  FlutterDesktopMessengerSendResponse(seen.messenger, seen.handle, nullptr, 0);
-  EXPECT_EQ(StandInResponseErrorCount(), 1);
-  FlutterDesktopMessengerSetCallback(seen.messenger, "test/raw", nullptr, nullptr);
+  SetEnvironmentVariableW(L"LUMERO_STANDIN_TRANSCRIPT", nullptr);
+  std::ostringstream text;
+  text << std::ifstream(transcript.c_str(), std::ios::binary).rdbuf();
+  DeleteFileW(transcript.c_str());
+  DeleteFileW(script.c_str());
+  // Each line: "<seconds> <channel> <direction> <size> <hex> | <summary>".
+  EXPECT_TRUE(std::regex_search(
+      text.str(), std::regex(R"(\n\d+\.\d{3} test/echo to-host#(\d+) 10 070470696e6707026869)"
+                             R"( \| call ping\("hi"\)\n(.*\n)*)"
+                             R"(\d+\.\d{3} test/echo host-reply#\1 5 0007026869 \| success "hi"\n)"
+                             R"((.*\n)*.* - script 0 - \| done\n)")))
+      << text.str();
+  EXPECT_EQ(StandInContractErrors(), Strings{});
 }
 
 }  // namespace

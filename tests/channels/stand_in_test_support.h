@@ -66,9 +66,11 @@ class EngineTest : public ::testing::Test {
     messenger =
         std::make_unique<flutter::BinaryMessengerImpl>(FlutterDesktopEngineGetMessenger(engine));
   }
+  // Whatever the test did, the host kept to the engine's contract.
   void TearDown() override {
     DestroyEngine();
     messenger.reset();
+    EXPECT_EQ(StandInContractErrors(), std::vector<std::string>{});
   }
   void DestroyEngine() {
     if (engine != nullptr) FlutterDesktopEngineDestroy(engine);

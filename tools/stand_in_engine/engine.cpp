@@ -7,6 +7,7 @@
 #include <string>
 
 #include "channels/flutter_windows.h"
+#include "tools/stand_in_engine/contract.h"
 #include "tools/stand_in_engine/environment.h"
 #include "tools/stand_in_engine/script_runner.h"
 #include "tools/stand_in_engine/state.h"
@@ -15,7 +16,7 @@
 namespace stand_in {
 
 // Defined in messenger.cpp: deliveries from the engine window.
-void DeliverQueuedMessage(FlutterDesktopEngine* engine, uint64_t id);
+void DeliverQueuedMessage(FlutterDesktopEngine* engine, uint64_t id, bool fromMessageLoop);
 void DeliverHostAnswer(uint64_t id);
 
 namespace {
@@ -44,6 +45,9 @@ void DrawFrame(FlutterDesktopEngine* engine) {
     userData = engine->nextFrameData;
     engine->nextFrame = nullptr;
     engine->nextFrameData = nullptr;
+    if (callback != nullptr) {
+      LogHostCall(state, "next-frame callback");
+    }
   }
   state.changed.notify_all();
   WriteTranscriptEvent("frame", "frame " + std::to_string(frame) +
@@ -63,7 +67,10 @@ LRESULT CALLBACK EngineWindowProc(HWND window, UINT message, WPARAM wparam, LPAR
   switch (message) {
     case kDeliverMessage:
       if (engine != nullptr) {
-        DeliverQueuedMessage(engine, static_cast<uint64_t>(lparam));
+        // Posted, so it arrives from a message loop unless someone sent it to this window.
+        DeliverQueuedMessage(
+            engine, static_cast<uint64_t>(lparam),
+            (InSendMessageEx(nullptr) & ISMEX_SEND) == 0 && wparam == kPostedDelivery);
       }
       return 0;
     case kDeliverAnswer:
@@ -217,17 +224,12 @@ void DestroyEngine(FlutterDesktopEngine* engine) {
   DestroyWindow(engine->window);
   FlutterDesktopMessengerRelease(messenger);
   WriteTranscriptEvent("engine", "destroyed");
-  std::unique_ptr<FlutterDesktopEngine> owned;
-  {
-    std::lock_guard<std::mutex> lock(state.mutex);
-    auto it = std::find_if(state.engines.begin(), state.engines.end(),
-                           [&](const auto& live) { return live.get() == engine; });
-    if (it != state.engines.end()) {
-      owned = std::move(*it);
-      state.engines.erase(it);
-    }
-    if (state.current == nullptr && !state.engines.empty()) {
-      state.current = state.engines.back().get();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  engine->alive = false;  // Kept as a dead marker.
+  for (auto it = state.engines.rbegin(); state.current == nullptr && it != state.engines.rend();
+       ++it) {
+    if ((*it)->alive) {
+      state.current = it->get();
     }
   }
 }
@@ -235,6 +237,7 @@ void DestroyEngine(FlutterDesktopEngine* engine) {
 }  // namespace stand_in
 
 using stand_in::CountCall;
+using stand_in::LogHostCall;
 using stand_in::State;
 using stand_in::TheState;
 using stand_in::WriteTranscriptEvent;
@@ -247,7 +250,9 @@ FlutterDesktopEngineRef FlutterDesktopEngineCreate(
   bool fail = stand_in::EnvironmentSwitch(L"LUMERO_STANDIN_FAIL_ENGINE");
   {
     std::lock_guard<std::mutex> lock(state.mutex);
+    LogHostCall(state, "EngineCreate");
     fail = fail || state.failEngineCreate;
+    state.lastEngineCreateFailed = true;
   }
   if (fail) {
     WriteTranscriptEvent("engine", "creation refused (failure switch)");
@@ -259,6 +264,7 @@ FlutterDesktopEngineRef FlutterDesktopEngineCreate(
   engine->thread = GetCurrentThreadId();
   engine->messenger = messenger.get();
   messenger->engine = engine.get();
+  messenger->thread = engine->thread;
   engine->window = CreateWindowExW(0, stand_in::kEngineWindowClass, L"", WS_OVERLAPPED, 0, 0, 0, 0,
                                    nullptr, nullptr, stand_in::ThisModule(), engine.get());
   if (engine->window == nullptr) {
@@ -269,6 +275,7 @@ FlutterDesktopEngineRef FlutterDesktopEngineCreate(
   {
     std::lock_guard<std::mutex> lock(state.mutex);
     created->serial = state.nextSerial++;
+    state.lastEngineCreateFailed = false;
     state.uiThread = created->thread;
     state.current = created;
     state.engines.push_back(std::move(engine));
@@ -285,14 +292,15 @@ bool FlutterDesktopEngineDestroy(FlutterDesktopEngineRef engine) {
   FlutterDesktopEngine* live = nullptr;
   {
     std::lock_guard<std::mutex> lock(state.mutex);
-    live = stand_in::FindEngine(state, engine);
-    if (live == nullptr || live->controller != nullptr) {
-      ++state.handleErrors;
+    LogHostCall(state, "EngineDestroy");
+    live = stand_in::LiveEngine(state, engine, __func__);
+    if (live != nullptr && live->controller != nullptr) {
+      stand_in::RecordError(state, state.handleErrors,
+                            "FlutterDesktopEngineDestroy: adopted engine");
       live = nullptr;
     }
   }
   if (live == nullptr) {
-    WriteTranscriptEvent("error", "FlutterDesktopEngineDestroy of an unknown or adopted engine");
     return false;
   }
   stand_in::DestroyEngine(live);
@@ -304,7 +312,9 @@ FlutterDesktopPluginRegistrarRef FlutterDesktopEngineGetPluginRegistrar(
   CountCall(__func__);
   State& state = TheState();
   std::lock_guard<std::mutex> lock(state.mutex);
-  FlutterDesktopEngine* live = stand_in::FindEngine(state, engine);
+  LogHostCall(state,
+              std::string("EngineGetPluginRegistrar ") + (plugin_name ? plugin_name : "(null)"));
+  FlutterDesktopEngine* live = stand_in::LiveEngine(state, engine, __func__);
   if (live == nullptr || plugin_name == nullptr) {
     return nullptr;
   }
@@ -312,6 +322,7 @@ FlutterDesktopPluginRegistrarRef FlutterDesktopEngineGetPluginRegistrar(
   if (!registrar) {
     registrar = std::make_unique<FlutterDesktopPluginRegistrar>();
     registrar->name = plugin_name;
+    registrar->engine = live;
   }
   return registrar.get();
 }
@@ -322,16 +333,22 @@ void FlutterDesktopEngineSetNextFrameCallback(FlutterDesktopEngineRef engine,
   CountCall(__func__);
   State& state = TheState();
   std::lock_guard<std::mutex> lock(state.mutex);
-  FlutterDesktopEngine* live = stand_in::FindEngine(state, engine);
+  LogHostCall(state, "EngineSetNextFrameCallback");
+  FlutterDesktopEngine* live = stand_in::LiveEngine(state, engine, __func__);
   if (live != nullptr) {
     live->nextFrame = callback;
     live->nextFrameData = user_data;
   }
 }
 
-void FlutterDesktopEngineReloadSystemFonts(FlutterDesktopEngineRef) {
+void FlutterDesktopEngineReloadSystemFonts(FlutterDesktopEngineRef engine) {
   CountCall(__func__);
-  WriteTranscriptEvent("engine", "system fonts reloaded");
+  State& state = TheState();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  LogHostCall(state, "EngineReloadSystemFonts");
+  if (stand_in::LiveEngine(state, engine, __func__) != nullptr) {
+    WriteTranscriptEvent("engine", "system fonts reloaded");
+  }
 }
 
 FlutterDesktopViewControllerRef FlutterDesktopViewControllerCreate(int width, int height,
@@ -340,10 +357,22 @@ FlutterDesktopViewControllerRef FlutterDesktopViewControllerCreate(int width, in
   State& state = TheState();
   FlutterDesktopEngine* live = nullptr;
   bool fail = stand_in::EnvironmentSwitch(L"LUMERO_STANDIN_FAIL_VIEW_CONTROLLER");
+  bool automaticFirstFrame = true;
   {
     std::lock_guard<std::mutex> lock(state.mutex);
-    live = stand_in::FindEngine(state, engine);
+    LogHostCall(state,
+                "ViewControllerCreate " + std::to_string(width) + "x" + std::to_string(height));
+    // The wrapper hands on the null of a failed engine creation; that alone is no error.
+    if (engine != nullptr || !state.lastEngineCreateFailed) {
+      live = stand_in::LiveEngine(state, engine, __func__);
+    }
+    if (live != nullptr && live->controller != nullptr) {
+      stand_in::RecordError(state, state.handleErrors,
+                            "FlutterDesktopViewControllerCreate: engine already adopted");
+      live = nullptr;
+    }
     fail = fail || state.failViewControllerCreate;
+    automaticFirstFrame = state.automaticFirstFrame;
   }
   if (live == nullptr) {
     WriteTranscriptEvent("view", "creation failed: no engine");
@@ -370,8 +399,10 @@ FlutterDesktopViewControllerRef FlutterDesktopViewControllerCreate(int width, in
     live->controller = created;
     state.controllers.push_back(std::move(controller));
   }
-  // The first frame follows shortly, as a real engine's would.
-  SetTimer(live->window, stand_in::kFirstFrameTimer, 30, nullptr);
+  if (automaticFirstFrame) {
+    // The first frame follows shortly, as a real engine's would.
+    SetTimer(live->window, stand_in::kFirstFrameTimer, 30, nullptr);
+  }
   WriteTranscriptEvent("view", "created " + std::to_string(width) + "x" + std::to_string(height));
   return created;
 }
@@ -382,29 +413,19 @@ void FlutterDesktopViewControllerDestroy(FlutterDesktopViewControllerRef control
   FlutterDesktopViewController* live = nullptr;
   {
     std::lock_guard<std::mutex> lock(state.mutex);
-    live = stand_in::FindController(state, controller);
+    LogHostCall(state, "ViewControllerDestroy");
+    live = stand_in::LiveController(state, controller, __func__);
     if (live == nullptr) {
-      ++state.handleErrors;
+      return;
     }
-  }
-  if (live == nullptr) {
-    WriteTranscriptEvent("error", "FlutterDesktopViewControllerDestroy of an unknown controller");
-    return;
+    live->alive = false;  // Kept as a dead marker.
+    live->engine->controller = nullptr;
   }
   if (IsWindow(live->view.window)) {
     DestroyWindow(live->view.window);
   }
-  FlutterDesktopEngine* engine = live->engine;
-  {
-    std::lock_guard<std::mutex> lock(state.mutex);
-    engine->controller = nullptr;
-  }
-  stand_in::DestroyEngine(engine);
+  stand_in::DestroyEngine(live->engine);
   WriteTranscriptEvent("view", "destroyed");
-  std::lock_guard<std::mutex> lock(state.mutex);
-  auto it = std::find_if(state.controllers.begin(), state.controllers.end(),
-                         [&](const auto& owned) { return owned.get() == live; });
-  state.controllers.erase(it);
 }
 
 FlutterDesktopViewRef FlutterDesktopViewControllerGetView(
@@ -412,16 +433,30 @@ FlutterDesktopViewRef FlutterDesktopViewControllerGetView(
   CountCall(__func__);
   State& state = TheState();
   std::lock_guard<std::mutex> lock(state.mutex);
-  FlutterDesktopViewController* live = stand_in::FindController(state, controller);
+  LogHostCall(state, "ViewControllerGetView");
+  FlutterDesktopViewController* live = stand_in::LiveController(state, controller, __func__);
   return live != nullptr ? &live->view : nullptr;
 }
 
-bool FlutterDesktopViewControllerHandleTopLevelWindowProc(FlutterDesktopViewControllerRef, HWND,
-                                                          UINT message, WPARAM, LPARAM,
-                                                          LRESULT* result) {
+bool FlutterDesktopViewControllerHandleTopLevelWindowProc(
+    FlutterDesktopViewControllerRef controller, HWND window, UINT message, WPARAM wparam,
+    LPARAM lparam, LRESULT* result) {
   CountCall(__func__);
   State& state = TheState();
   std::lock_guard<std::mutex> lock(state.mutex);
+  const auto Hex = StandInHex;
+  LogHostCall(state, "ViewControllerHandleTopLevelWindowProc " +
+                         Hex(reinterpret_cast<uintptr_t>(window)) + " " + Hex(message) + " " +
+                         Hex(wparam) + " " + Hex(static_cast<unsigned long long>(lparam)));
+  if (stand_in::LiveController(state, controller, __func__) == nullptr) {
+    return false;
+  }
+  if (!IsWindow(window) || GetAncestor(window, GA_ROOT) != window) {
+    // Counted; the message is still treated as it would be, so the host sees no other change.
+    stand_in::RecordError(state, state.handleErrors,
+                          std::string(__func__) + ": not a top-level window " +
+                              Hex(reinterpret_cast<uintptr_t>(window)));
+  }
   ++state.topLevelMessageCounts[message];
   auto claimed = state.claimedTopLevelMessages.find(message);
   if (claimed == state.claimedTopLevelMessages.end()) {
@@ -440,7 +475,8 @@ void FlutterDesktopViewControllerForceRedraw(FlutterDesktopViewControllerRef con
   HWND engineWindow = nullptr;
   {
     std::lock_guard<std::mutex> lock(state.mutex);
-    FlutterDesktopViewController* live = stand_in::FindController(state, controller);
+    LogHostCall(state, "ViewControllerForceRedraw");
+    FlutterDesktopViewController* live = stand_in::LiveController(state, controller, __func__);
     if (live == nullptr) {
       return;
     }
@@ -454,14 +490,20 @@ void FlutterDesktopViewControllerForceRedraw(FlutterDesktopViewControllerRef con
 
 HWND FlutterDesktopViewGetHWND(FlutterDesktopViewRef view) {
   CountCall(__func__);
-  return view != nullptr ? view->window : nullptr;
+  State& state = TheState();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  LogHostCall(state, "ViewGetHWND");
+  FlutterDesktopViewController* live = stand_in::ControllerOfView(state, view, __func__);
+  return live != nullptr ? live->view.window : nullptr;
 }
 
-UINT FlutterDesktopGetDpiForMonitor(HMONITOR) {
+// Process-wide helpers: any thread may call them.
+UINT FlutterDesktopGetDpiForMonitor(HMONITOR monitor) {
   CountCall(__func__);
   State& state = TheState();
   {
     std::lock_guard<std::mutex> lock(state.mutex);
+    LogHostCall(state, "GetDpiForMonitor " + StandInHex(reinterpret_cast<uintptr_t>(monitor)));
     if (state.monitorDpi != 0) {
       return state.monitorDpi;
     }
@@ -478,4 +520,9 @@ UINT FlutterDesktopGetDpiForMonitor(HMONITOR) {
   return dpi > 0 ? static_cast<UINT>(dpi) : 96;
 }
 
-void FlutterDesktopResyncOutputStreams(void) { CountCall(__func__); }
+void FlutterDesktopResyncOutputStreams(void) {
+  CountCall(__func__);
+  State& state = TheState();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  LogHostCall(state, "ResyncOutputStreams");
+}

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "channels/flutter_windows.h"
+#include "tools/stand_in_engine/contract.h"
 #include "tools/stand_in_engine/environment.h"
 #include "tools/stand_in_engine/state.h"
 #include "tools/stand_in_engine/transcript.h"
@@ -12,7 +13,7 @@
 namespace stand_in {
 
 // Runs on the UI thread when the engine window dispatches kDeliverMessage.
-void DeliverQueuedMessage(FlutterDesktopEngine* engine, uint64_t id) {
+void DeliverQueuedMessage(FlutterDesktopEngine* engine, uint64_t id, bool fromMessageLoop) {
   State& state = TheState();
   FlutterDesktopEngine::Callback callback;
   std::string channel;
@@ -29,7 +30,7 @@ void DeliverQueuedMessage(FlutterDesktopEngine* engine, uint64_t id) {
     channel = message.channel;
     bytes = message.bytes;
     message.deliveryThread = GetCurrentThreadId();
-    message.fromMessageLoop = true;
+    message.fromMessageLoop = fromMessageLoop;
     auto registered = engine->callbacks.find(channel);
     if (registered == engine->callbacks.end()) {
       // Like the engine: a message nobody listens to is answered with nothing.
@@ -84,17 +85,37 @@ void DeliverHostAnswer(uint64_t id) {
 
 namespace {
 
+// The engine behind a messenger the host may use on the UI thread, or null: after a handle error,
+// or after teardown, when the call is counted and logged as a late one.
+FlutterDesktopEngine* EngineForCall(State& state, FlutterDesktopMessenger* messenger,
+                                    const char* function, const std::string& logEntry) {
+  if (!LiveMessenger(state, messenger, function, true)) {
+    LogHostCall(state, logEntry);
+    return nullptr;
+  }
+  FlutterDesktopEngine* engine = messenger->engine;
+  if (engine == nullptr) {
+    ++state.callsAfterTeardown;
+    LogHostCall(state, logEntry + " (engine gone)");
+    WriteTranscriptEvent("late", logEntry + " after engine teardown");
+    return nullptr;
+  }
+  LogHostCall(state, logEntry);
+  return engine;
+}
+
 // Records a message from the host; returns its id, or 0 when the engine is gone.
 uint64_t RecordHostMessage(FlutterDesktopMessenger* messenger, const char* channel,
                            const uint8_t* bytes, size_t size, bool wantsReply,
                            FlutterDesktopEngine** engineOut) {
   State& state = TheState();
   std::lock_guard<std::mutex> lock(state.mutex);
-  if (!IsLiveMessenger(state, messenger)) {
-    ++state.handleErrors;
-    return 0;
-  }
-  FlutterDesktopEngine* engine = messenger->engine;
+  const char* function =
+      wantsReply ? "FlutterDesktopMessengerSendWithReply" : "FlutterDesktopMessengerSend";
+  FlutterDesktopEngine* engine =
+      EngineForCall(state, messenger, function,
+                    std::string(wantsReply ? "MessengerSendWithReply " : "MessengerSend ") +
+                        (channel != nullptr ? channel : "(null)"));
   if (engine == nullptr || channel == nullptr) {
     return 0;
   }
@@ -108,14 +129,11 @@ uint64_t RecordHostMessage(FlutterDesktopMessenger* messenger, const char* chann
   return message.id;
 }
 
-bool CheckMessenger(FlutterDesktopMessenger* messenger) {
+// For the reply path, which may run on any thread.
+bool CheckMessenger(FlutterDesktopMessenger* messenger, const char* function) {
   State& state = TheState();
   std::lock_guard<std::mutex> lock(state.mutex);
-  if (IsLiveMessenger(state, messenger)) {
-    return true;
-  }
-  ++state.handleErrors;
-  return false;
+  return LiveMessenger(state, messenger, function, false);
 }
 
 }  // namespace
@@ -130,7 +148,12 @@ FlutterDesktopMessengerRef FlutterDesktopEngineGetMessenger(FlutterDesktopEngine
   CountCall(__func__);
   State& state = TheState();
   std::lock_guard<std::mutex> lock(state.mutex);
-  FlutterDesktopEngine* live = stand_in::FindEngine(state, engine);
+  stand_in::LogHostCall(state, "EngineGetMessenger");
+  // The wrapper asks for the messenger of a failed engine creation too; that null is no error.
+  if (engine == nullptr && state.lastEngineCreateFailed) {
+    return nullptr;
+  }
+  FlutterDesktopEngine* live = stand_in::LiveEngine(state, engine, __func__);
   return live != nullptr ? live->messenger : nullptr;
 }
 
@@ -159,13 +182,17 @@ bool FlutterDesktopMessengerSendWithReply(FlutterDesktopMessengerRef messenger, 
   bool refuse = stand_in::EnvironmentSwitch(L"LUMERO_STANDIN_REFUSE_SEND_WITH_REPLY");
   {
     std::lock_guard<std::mutex> lock(state.mutex);
-    refuse = refuse || state.refuseSendWithReply;
+    refuse = refuse || state.refuseSendWithReply || reply == nullptr;
+    if (refuse) {
+      stand_in::LiveMessenger(state, messenger, __func__, true);
+      stand_in::LogHostCall(state, "MessengerSendWithReply " + name + " (refused)");
+    }
   }
-  if (refuse || reply == nullptr) {
+  FlutterDesktopEngine* engine = nullptr;
+  if (refuse) {
     WriteTranscriptMessage(name, "from-host-refused", message, message_size, false);
     return false;
   }
-  FlutterDesktopEngine* engine = nullptr;
   const uint64_t id =
       stand_in::RecordHostMessage(messenger, channel, message, message_size, true, &engine);
   if (id == 0) {
@@ -190,16 +217,16 @@ void FlutterDesktopMessengerSetCallback(FlutterDesktopMessengerRef messenger, co
                                         FlutterDesktopMessageCallback callback, void* user_data) {
   CountCall(__func__);
   State& state = TheState();
-  if (channel == nullptr || !stand_in::CheckMessenger(messenger)) {
-    return;
-  }
   {
     std::lock_guard<std::mutex> lock(state.mutex);
-    FlutterDesktopEngine* engine = messenger->engine;
+    const std::string name = channel != nullptr ? channel : "(null)";
+    FlutterDesktopEngine* engine = stand_in::EngineForCall(
+        state, messenger, __func__,
+        "MessengerSetCallback " + name + (callback == nullptr ? " null" : ""));
     if (callback == nullptr) {
-      ++state.clearCallbackCounts[channel];
+      ++state.clearCallbackCounts[name];
     }
-    if (engine == nullptr) {
+    if (engine == nullptr || channel == nullptr) {
       return;
     }
     if (callback == nullptr) {
@@ -221,10 +248,11 @@ void FlutterDesktopMessengerSendResponse(FlutterDesktopMessengerRef messenger,
   uint64_t id = 0;
   {
     std::lock_guard<std::mutex> lock(state.mutex);
-    if (!stand_in::IsLiveMessenger(state, messenger)) {
-      problem = "response on an unknown messenger";
-    } else if (state.knownResponseHandles.count(handle) == 0) {
-      problem = "response with an unknown handle";
+    if (!stand_in::LiveMessenger(state, messenger, __func__, false)) {
+      return;
+    }
+    if (state.knownResponseHandles.count(handle) == 0) {
+      problem = "null or unknown response handle";
     } else {
       // The handle's memory is the stand-in's own and never freed; casting away const is safe.
       auto* known = const_cast<FlutterDesktopMessageResponseHandle*>(handle);
@@ -240,12 +268,9 @@ void FlutterDesktopMessengerSendResponse(FlutterDesktopMessengerRef messenger,
       }
     }
     if (!problem.empty()) {
-      ++state.responseErrors;
+      stand_in::RecordError(state, state.responseErrors, std::string(__func__) + ": " + problem);
+      return;
     }
-  }
-  if (!problem.empty()) {
-    stand_in::WriteTranscriptEvent("error", problem);
-    return;
   }
   state.changed.notify_all();
   WriteTranscriptMessage(channel, "host-reply#" + std::to_string(id), data, data_length, false);
@@ -253,7 +278,7 @@ void FlutterDesktopMessengerSendResponse(FlutterDesktopMessengerRef messenger,
 
 FlutterDesktopMessengerRef FlutterDesktopMessengerAddRef(FlutterDesktopMessengerRef messenger) {
   CountCall(__func__);
-  if (stand_in::CheckMessenger(messenger)) {
+  if (stand_in::CheckMessenger(messenger, __func__)) {
     ++messenger->references;
   }
   return messenger;
@@ -261,28 +286,22 @@ FlutterDesktopMessengerRef FlutterDesktopMessengerAddRef(FlutterDesktopMessenger
 
 void FlutterDesktopMessengerRelease(FlutterDesktopMessengerRef messenger) {
   CountCall(__func__);
-  if (!stand_in::CheckMessenger(messenger) || --messenger->references > 0) {
-    return;
+  // At zero references the messenger stays behind as a dead marker.
+  if (stand_in::CheckMessenger(messenger, __func__)) {
+    --messenger->references;
   }
-  State& state = TheState();
-  std::unique_ptr<FlutterDesktopMessenger> last;
-  std::lock_guard<std::mutex> lock(state.mutex);
-  auto it = std::find_if(state.messengers.begin(), state.messengers.end(),
-                         [&](const auto& live) { return live.get() == messenger; });
-  last = std::move(*it);
-  state.messengers.erase(it);
 }
 
 FlutterDesktopMessengerRef FlutterDesktopMessengerLock(FlutterDesktopMessengerRef messenger) {
   CountCall(__func__);
-  if (stand_in::CheckMessenger(messenger)) {
+  if (stand_in::CheckMessenger(messenger, __func__)) {
     messenger->lock.lock();
   }
   return messenger;
 }
 
 void FlutterDesktopMessengerUnlock(FlutterDesktopMessengerRef messenger) {
-  if (stand_in::CheckMessenger(messenger)) {
+  if (stand_in::CheckMessenger(messenger, __func__)) {
     messenger->lock.unlock();
   }
   CountCall(__func__);
@@ -290,5 +309,5 @@ void FlutterDesktopMessengerUnlock(FlutterDesktopMessengerRef messenger) {
 
 bool FlutterDesktopMessengerIsAvailable(FlutterDesktopMessengerRef messenger) {
   CountCall(__func__);
-  return stand_in::CheckMessenger(messenger) && messenger->engine != nullptr;
+  return stand_in::CheckMessenger(messenger, __func__) && messenger->engine != nullptr;
 }

@@ -33,6 +33,9 @@ LUMERO_STAND_IN_API void StandInReset(void);
 LUMERO_STAND_IN_API void StandInSetFailEngineCreate(int fail);
 LUMERO_STAND_IN_API void StandInSetFailViewControllerCreate(int fail);
 LUMERO_STAND_IN_API void StandInSetRefuseSendWithReply(int refuse);
+// On (the default): a first frame arrives about 30 ms after a view controller is created, as a
+// real engine's would. Off: frames come only after FlutterDesktopViewControllerForceRedraw.
+LUMERO_STAND_IN_API void StandInSetAutomaticFirstFrame(int on);
 // DPI that FlutterDesktopGetDpiForMonitor reports; 0 asks the system (or LUMERO_STANDIN_DPI).
 LUMERO_STAND_IN_API void StandInSetMonitorDpi(unsigned dpi);
 
@@ -60,10 +63,47 @@ LUMERO_STAND_IN_API size_t StandInLiveMessengerCount(void);
 LUMERO_STAND_IN_API int StandInHasHandler(const char* channel);
 // FlutterDesktopMessengerSetCallback calls with a null callback for channel.
 LUMERO_STAND_IN_API int StandInClearCallbackCount(const char* channel);
-// Responses that the engine could not accept: unknown or used-up handle, or after teardown.
+// What the engine's contract refuses is counted as an error, in three kinds:
+// Responses that the engine could not accept: null, unknown or used-up handle, or after teardown.
 LUMERO_STAND_IN_API int StandInResponseErrorCount(void);
-// Calls with an unknown, destroyed or fully released handle, or an engine destroyed twice.
+// Calls with a null, unknown or destroyed handle (engine, messenger without references, view
+// controller, view, registrar), an engine destroyed after a controller adopted it, and window
+// messages for a window that is not a top-level window. Destroyed objects are never freed, so a
+// reused address cannot pass for a new one. The one accepted null: the engine of a failed
+// FlutterDesktopEngineCreate, passed on to FlutterDesktopEngineGetMessenger and
+// FlutterDesktopViewControllerCreate as the wrappers do.
 LUMERO_STAND_IN_API int StandInHandleErrorCount(void);
+// Calls off the UI thread of the engine the handle belongs to (the thread that created it).
+// Exempt: the reply path (FlutterDesktopMessengerSendResponse, AddRef, Release, Lock, Unlock,
+// IsAvailable) and the process-wide FlutterDesktopGetDpiForMonitor and
+// FlutterDesktopResyncOutputStreams.
+LUMERO_STAND_IN_API int StandInThreadErrorCount(void);
+// All errors of the three kinds in order, each as one line of text naming the function (valid
+// until the next reset).
+LUMERO_STAND_IN_API size_t StandInContractErrorCount(void);
+LUMERO_STAND_IN_API const char* StandInContractError(size_t index);
+
+// FlutterDesktopMessengerSend, SendWithReply and SetCallback on a messenger that is still
+// referenced but whose engine is gone. Allowed by the contract, but a host that stopped its
+// traffic at teardown makes none.
+LUMERO_STAND_IN_API int StandInCallsAfterTeardownCount(void);
+
+// The host's calls in order since the last reset (valid until the next reset). Every function
+// of the C interface except the reply path is logged, errors included, as its name without
+// "FlutterDesktop" followed by its arguments:
+//   "EngineCreate", "EngineGetMessenger", "EngineGetPluginRegistrar <plugin name>",
+//   "EngineSetNextFrameCallback", "EngineReloadSystemFonts", "EngineDestroy",
+//   "ViewControllerCreate <width>x<height>", "ViewControllerGetView", "ViewGetHWND",
+//   "ViewControllerHandleTopLevelWindowProc <window> <message> <wparam> <lparam>",
+//   "ViewControllerForceRedraw", "ViewControllerDestroy",
+//   "MessengerSend <channel>", "MessengerSendWithReply <channel>",
+//   "MessengerSetCallback <channel>" (" null" appended when clearing),
+//   "GetDpiForMonitor <monitor>", "ResyncOutputStreams";
+// messenger calls after teardown end in " (engine gone)", refused sends with a reply in
+// " (refused)". The engine's own call of the next-frame callback is logged as
+// "next-frame callback". Handles and message values are written by StandInHex.
+LUMERO_STAND_IN_API size_t StandInHostCallCount(void);
+LUMERO_STAND_IN_API const char* StandInHostCall(size_t index);
 
 // Interface side to host. Returns the message's id (never 0).
 LUMERO_STAND_IN_API uint64_t StandInSend(const char* channel, const uint8_t* bytes, size_t size);
@@ -79,8 +119,9 @@ typedef enum {
 LUMERO_STAND_IN_API int StandInMessageState(uint64_t id);
 // Copies up to capacity bytes of the host's answer; returns its full size.
 LUMERO_STAND_IN_API size_t StandInCopyReply(uint64_t id, uint8_t* buffer, size_t capacity);
-// Thread that ran the host's callback for the message, and whether that happened while a
-// window message of the engine was being dispatched (1) or elsewhere (0).
+// Thread that ran the host's callback for the message, and whether it came from a message loop
+// (1: the engine's posted message was dispatched by a loop of the UI thread) or otherwise (0:
+// for example sent to the engine window from another thread).
 LUMERO_STAND_IN_API unsigned long StandInDeliveryThread(uint64_t id);
 LUMERO_STAND_IN_API int StandInDeliveredFromMessageLoop(uint64_t id);
 // Waits until the message is no longer queued or delivered. 1: done, 0: timed out.
@@ -125,6 +166,7 @@ LUMERO_STAND_IN_API const char* StandInPluginRegistration(size_t index);
 #ifdef __cplusplus
 }  // extern "C"
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -137,6 +179,26 @@ inline std::vector<uint8_t> StandInReply(uint64_t id) {
   std::vector<uint8_t> bytes(StandInCopyReply(id, nullptr, 0));
   StandInCopyReply(id, bytes.data(), bytes.size());
   return bytes;
+}
+
+// How the call log writes handles and message values: "0x" and lower-case hex digits.
+inline std::string StandInHex(unsigned long long value) {
+  char text[24];
+  snprintf(text, sizeof text, "0x%llx", value);
+  return text;
+}
+
+inline std::vector<std::string> StandInHostCalls() {
+  std::vector<std::string> calls;
+  for (size_t i = 0; i < StandInHostCallCount(); ++i) calls.push_back(StandInHostCall(i));
+  return calls;
+}
+
+inline std::vector<std::string> StandInContractErrors() {
+  std::vector<std::string> errors;
+  for (size_t i = 0; i < StandInContractErrorCount(); ++i)
+    errors.push_back(StandInContractError(i));
+  return errors;
 }
 
 inline std::vector<uint8_t> StandInHostMessage(const char* channel, size_t index) {

@@ -25,29 +25,6 @@ void CountCall(const char* function) {
   ++state.callCounts[function];
 }
 
-FlutterDesktopEngine* FindEngine(State& state, const void* engine) {
-  for (const auto& live : state.engines) {
-    if (live.get() == engine) {
-      return live.get();
-    }
-  }
-  return nullptr;
-}
-
-bool IsLiveMessenger(State& state, const FlutterDesktopMessenger* messenger) {
-  return std::any_of(state.messengers.begin(), state.messengers.end(),
-                     [&](const auto& live) { return live.get() == messenger; });
-}
-
-FlutterDesktopViewController* FindController(State& state, const void* controller) {
-  for (const auto& live : state.controllers) {
-    if (live.get() == controller) {
-      return live.get();
-    }
-  }
-  return nullptr;
-}
-
 bool WaitUntil(const std::function<bool()>& condition, unsigned timeoutMs,
                const std::function<bool()>& stop) {
   State& state = TheState();
@@ -111,7 +88,8 @@ uint64_t QueueToHost(const std::string& channel, const uint8_t* bytes, size_t si
       message.state = MessageState::kDropped;
     }
   }
-  if (window != nullptr && PostMessageW(window, kDeliverMessage, 0, static_cast<LPARAM>(id))) {
+  if (window != nullptr &&
+      PostMessageW(window, kDeliverMessage, kPostedDelivery, static_cast<LPARAM>(id))) {
     return id;
   }
   {

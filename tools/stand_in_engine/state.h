@@ -23,6 +23,8 @@ struct FlutterDesktopMessenger {
   std::recursive_mutex lock;
   // Null once the engine is gone.
   std::atomic<FlutterDesktopEngine*> engine{nullptr};
+  // The engine's UI thread; calls are checked against it after teardown too.
+  DWORD thread = 0;
 };
 
 struct FlutterDesktopMessageResponseHandle {
@@ -33,6 +35,7 @@ struct FlutterDesktopMessageResponseHandle {
 
 struct FlutterDesktopPluginRegistrar {
   std::string name;
+  FlutterDesktopEngine* engine = nullptr;
 };
 
 struct FlutterDesktopView {
@@ -47,6 +50,7 @@ struct FlutterDesktopEngine {
 
   uint64_t serial = 0;
   DWORD thread = 0;
+  bool alive = true;
   // Hidden window on the UI thread: posted deliveries and frames arrive here; it also parks the
   // view until the host adopts it.
   HWND window = nullptr;
@@ -60,6 +64,7 @@ struct FlutterDesktopEngine {
 
 struct FlutterDesktopViewController {
   FlutterDesktopEngine* engine = nullptr;
+  bool alive = true;
   FlutterDesktopView view;
 };
 
@@ -70,6 +75,8 @@ constexpr UINT kDeliverMessage = WM_APP + 0x700;
 constexpr UINT kDeliverAnswer = WM_APP + 0x701;
 constexpr UINT kDrawFrame = WM_APP + 0x702;
 constexpr UINT_PTR kFirstFrameTimer = 1;
+// wParam of a posted kDeliverMessage.
+constexpr WPARAM kPostedDelivery = 0x5eed;
 
 enum class MessageState { kQueued, kDelivered, kAnswered, kUnhandled, kDropped };
 
@@ -122,11 +129,11 @@ struct State {
   std::mutex mutex;
   std::condition_variable changed;
 
-  // Live objects; the raw pointers handed out point into these.
+  // Every object ever handed out. Destroyed ones stay as dead markers, never freed, so a reused
+  // address cannot pass for a new object.
   std::vector<std::unique_ptr<FlutterDesktopEngine>> engines;
   std::vector<std::unique_ptr<FlutterDesktopMessenger>> messengers;
   std::vector<std::unique_ptr<FlutterDesktopViewController>> controllers;
-  // Never freed, so a stale handle is recognised rather than mistaken for a new one.
   std::vector<std::unique_ptr<FlutterDesktopMessageResponseHandle>> responseHandles;
   std::set<const FlutterDesktopMessageResponseHandle*> knownResponseHandles;
 
@@ -140,6 +147,9 @@ struct State {
   bool failViewControllerCreate = false;
   bool refuseSendWithReply = false;
   unsigned monitorDpi = 0;
+  bool automaticFirstFrame = true;
+  // The wrappers pass the null of a failed engine creation on; that null is no handle error.
+  bool lastEngineCreateFailed = false;
   std::map<UINT, LRESULT> claimedTopLevelMessages;
 
   // Records.
@@ -149,8 +159,16 @@ struct State {
   std::map<std::string, int> clearCallbackCounts;
   // Responses the engine could not accept: unknown or used-up handle, or after teardown.
   int responseErrors = 0;
-  // Calls with an unknown, destroyed or released handle.
+  // Calls with a null, unknown, destroyed or released handle.
   int handleErrors = 0;
+  // Calls off the engine's UI thread.
+  int threadErrors = 0;
+  // Every error above, in order, as text.
+  std::deque<std::string> contractErrors;
+  // Sends and handler changes on a messenger whose engine is gone.
+  int callsAfterTeardown = 0;
+  // The host's calls in order (StandInHostCall).
+  std::deque<std::string> hostCalls;
   std::map<uint64_t, IncomingMessage> incoming;
   std::vector<HostMessage> hostMessages;
   std::map<uint64_t, PendingHostReply> pendingHostReplies;
@@ -166,11 +184,6 @@ State& TheState();
 
 // Counts a call of a C interface function.
 void CountCall(const char* function);
-
-// Live-object look-ups; call with the mutex held.
-FlutterDesktopEngine* FindEngine(State& state, const void* engine);
-bool IsLiveMessenger(State& state, const FlutterDesktopMessenger* messenger);
-FlutterDesktopViewController* FindController(State& state, const void* controller);
 
 // Waits until condition (called with the mutex held) holds. On the UI thread it dispatches
 // messages meanwhile, so posted deliveries happen; elsewhere it sleeps on State::changed.

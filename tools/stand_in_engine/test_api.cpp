@@ -6,6 +6,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "tools/stand_in_engine/contract.h"
 #include "tools/stand_in_engine/state.h"
 #include "tools/stand_in_engine/transcript.h"
 
@@ -38,6 +39,7 @@ void StandInReset(void) {
   state.failViewControllerCreate = false;
   state.refuseSendWithReply = false;
   state.monitorDpi = 0;
+  state.automaticFirstFrame = true;
   state.claimedTopLevelMessages.clear();
   state.hasEngineRecord = false;
   state.engineRecord = stand_in::EngineRecord{};
@@ -45,6 +47,10 @@ void StandInReset(void) {
   state.clearCallbackCounts.clear();
   state.responseErrors = 0;
   state.handleErrors = 0;
+  state.threadErrors = 0;
+  state.contractErrors.clear();
+  state.callsAfterTeardown = 0;
+  state.hostCalls.clear();
   state.incoming.clear();
   state.hostMessages.clear();
   state.topLevelMessageCounts.clear();
@@ -65,6 +71,11 @@ void StandInSetFailViewControllerCreate(int fail) {
 void StandInSetRefuseSendWithReply(int refuse) {
   std::lock_guard<std::mutex> lock(TheState().mutex);
   TheState().refuseSendWithReply = refuse != 0;
+}
+
+void StandInSetAutomaticFirstFrame(int on) {
+  std::lock_guard<std::mutex> lock(TheState().mutex);
+  TheState().automaticFirstFrame = on != 0;
 }
 
 void StandInSetMonitorDpi(unsigned dpi) {
@@ -104,13 +115,18 @@ int StandInCallCount(const char* function_name) {
 }
 
 size_t StandInLiveEngineCount(void) {
-  std::lock_guard<std::mutex> lock(TheState().mutex);
-  return TheState().engines.size();
+  State& state = TheState();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  return static_cast<size_t>(std::count_if(state.engines.begin(), state.engines.end(),
+                                           [](const auto& engine) { return engine->alive; }));
 }
 
 size_t StandInLiveMessengerCount(void) {
-  std::lock_guard<std::mutex> lock(TheState().mutex);
-  return TheState().messengers.size();
+  State& state = TheState();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  return static_cast<size_t>(
+      std::count_if(state.messengers.begin(), state.messengers.end(),
+                    [](const auto& messenger) { return messenger->references > 0; }));
 }
 
 int StandInHasHandler(const char* channel) {
@@ -134,6 +150,38 @@ int StandInResponseErrorCount(void) {
 int StandInHandleErrorCount(void) {
   std::lock_guard<std::mutex> lock(TheState().mutex);
   return TheState().handleErrors;
+}
+
+int StandInThreadErrorCount(void) {
+  std::lock_guard<std::mutex> lock(TheState().mutex);
+  return TheState().threadErrors;
+}
+
+size_t StandInContractErrorCount(void) {
+  std::lock_guard<std::mutex> lock(TheState().mutex);
+  return TheState().contractErrors.size();
+}
+
+const char* StandInContractError(size_t index) {
+  State& state = TheState();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  return index < state.contractErrors.size() ? state.contractErrors[index].c_str() : nullptr;
+}
+
+int StandInCallsAfterTeardownCount(void) {
+  std::lock_guard<std::mutex> lock(TheState().mutex);
+  return TheState().callsAfterTeardown;
+}
+
+size_t StandInHostCallCount(void) {
+  std::lock_guard<std::mutex> lock(TheState().mutex);
+  return TheState().hostCalls.size();
+}
+
+const char* StandInHostCall(size_t index) {
+  State& state = TheState();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  return index < state.hostCalls.size() ? state.hostCalls[index].c_str() : nullptr;
 }
 
 uint64_t StandInSend(const char* channel, const uint8_t* bytes, size_t size) {
@@ -299,15 +347,9 @@ void StandInRecordPluginRegistration(FlutterDesktopPluginRegistrarRef registrar,
   std::string entry = function_name != nullptr ? function_name : "(null)";
   {
     std::lock_guard<std::mutex> lock(state.mutex);
-    std::string name = "(unknown registrar)";
-    for (const auto& engine : state.engines) {
-      for (const auto& [registrarName, known] : engine->registrars) {
-        if (known.get() == registrar) {
-          name = registrarName;
-        }
-      }
-    }
-    entry += " " + name;
+    const FlutterDesktopPluginRegistrar* live =
+        stand_in::LiveRegistrar(state, registrar, "plugin registration");
+    entry += " " + (live != nullptr ? live->name : std::string("(bad registrar)"));
     state.pluginRegistrations.push_back(entry);
   }
   stand_in::WriteTranscriptEvent("plugin", entry);

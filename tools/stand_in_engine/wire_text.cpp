@@ -132,8 +132,8 @@ bool DescribeNumberList(StrictReader& reader, size_t alignment, const char* labe
   if (!reader.Size(count)) {
     return false;
   }
-  // The writer pads only lists that have elements.
-  if (count != 0 && (!reader.Align(alignment) || count > reader.Remaining() / sizeof(Element))) {
+  // Aligned even when empty, as our codec writes it.
+  if (!reader.Align(alignment) || count > reader.Remaining() / sizeof(Element)) {
     return false;
   }
   out += label;
