@@ -7,19 +7,12 @@
 
 namespace channel_test {
 
-std::vector<std::string> StderrCapture::Lines() const {
-  std::vector<std::string> lines;
-  const std::string text = captured_.str();
-  size_t start = 0;
-  while (start < text.size()) {
-    const size_t end = text.find('\n', start);
-    if (end == std::string::npos) {
-      lines.push_back("<partial>" + text.substr(start));
-      break;
-    }
-    lines.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
+Lines StderrCapture::Take() {
+  Lines lines;
+  std::string line;
+  std::istringstream text(captured_.str());
+  while (std::getline(text, line)) lines.push_back(text.eof() ? "<partial>" + line : line);
+  captured_.str(std::string());
   return lines;
 }
 

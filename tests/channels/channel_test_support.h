@@ -14,6 +14,8 @@
 
 namespace channel_test {
 
+using Lines = std::vector<std::string>;
+
 // Collects everything written to std::cerr while it lives.
 class StderrCapture {
  public:
@@ -22,17 +24,15 @@ class StderrCapture {
   StderrCapture(const StderrCapture&) = delete;
   StderrCapture& operator=(const StderrCapture&) = delete;
 
-  std::string Text() const { return captured_.str(); }
-  // The complete lines written so far; a trailing unterminated piece shows up as "<partial>...".
-  std::vector<std::string> Lines() const;
-  void Clear() { captured_.str(std::string()); }
+  // The lines written so far; an unterminated last piece shows up as "<partial>...".
+  Lines Take();
 
  private:
   std::ostringstream captured_;
   std::streambuf* previous_;
 };
 
-// "0d 01 07" -> bytes.
+// "0d 01 07" -> bytes, and back.
 std::vector<uint8_t> Hex(const std::string& text);
 std::string ToHex(const std::vector<uint8_t>& bytes);
 
@@ -46,7 +46,7 @@ inline constexpr char kInvalidRead[] = "Invalid read in StandardCodecByteStreamR
 // "success 03 05 00 00 00", "error <code>|<message>[|<details hex>]", "not implemented".
 class RecordingResult : public flutter::MethodResult<flutter::EncodableValue> {
  public:
-  std::vector<std::string> answers;
+  Lines answers;
 
  protected:
   void SuccessInternal(const flutter::EncodableValue* result) override;
@@ -65,11 +65,11 @@ class FakeBinaryMessenger : public flutter::BinaryMessenger {
   // Runs the channel's handler with message; false when none is installed.
   bool Deliver(const std::string& channel, const std::vector<uint8_t>& message);
 
-  const std::vector<std::string>& replies() const { return *replies_; }
+  const Lines& replies() const { return *replies_; }
 
  private:
   std::map<std::string, flutter::BinaryMessageHandler> handlers_;
-  std::shared_ptr<std::vector<std::string>> replies_ = std::make_shared<std::vector<std::string>>();
+  std::shared_ptr<Lines> replies_ = std::make_shared<Lines>();
 };
 
 }  // namespace channel_test
