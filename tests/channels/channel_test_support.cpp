@@ -47,34 +47,4 @@ flutter::EncodableValue Decode(const std::vector<uint8_t>& bytes) {
   return flutter::StandardCodecSerializer::GetInstance().ReadValue(&reader);
 }
 
-void RecordingResult::SuccessInternal(const flutter::EncodableValue* result) {
-  answers.push_back(result != nullptr ? "success " + ToHex(Encode(*result)) : "success");
-}
-
-void RecordingResult::ErrorInternal(const std::string& code, const std::string& message,
-                                    const flutter::EncodableValue* details) {
-  answers.push_back("error " + code + "|" + message +
-                    (details != nullptr ? "|" + ToHex(Encode(*details)) : ""));
-}
-
-void FakeBinaryMessenger::SetMessageHandler(const std::string& channel,
-                                            flutter::BinaryMessageHandler handler) {
-  if (handler) {
-    handlers_[channel] = std::move(handler);
-  } else {
-    handlers_.erase(channel);
-  }
-}
-
-bool FakeBinaryMessenger::Deliver(const std::string& channel, const std::vector<uint8_t>& message) {
-  auto found = handlers_.find(channel);
-  if (found == handlers_.end()) return false;
-  auto replies = replies_;
-  found->second(message.empty() ? nullptr : message.data(), message.size(),
-                [replies](const uint8_t* reply, size_t size) {
-                  replies->push_back(reply == nullptr ? "<null>" : ToHex({reply, reply + size}));
-                });
-  return true;
-}
-
 }  // namespace channel_test

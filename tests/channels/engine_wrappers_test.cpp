@@ -91,24 +91,9 @@ TEST_F(EngineWrappersTest, NextFrameCallbackRunsOnce) {
   EXPECT_EQ(capture.Take(), "Exception in next-frame callback: no window\n");
 }
 
-TEST_F(EngineWrappersTest, FailedViewControllerReportsAndLeavesNoView) {
-  StandInSetFailViewControllerCreate(1);
-  {
-    DescriptorStderrCapture capture;
-    FlutterViewController controller(320, 200, project);
-    EXPECT_EQ(capture.Take(), "Failed to create view controller.\n");
-    EXPECT_EQ(controller.view(), nullptr);
-    EXPECT_NE(controller.engine(), nullptr);
-    EXPECT_FALSE(controller.HandleTopLevelWindowProc(nullptr, WM_SIZE, 0, 0).has_value());
-  }
-  // The engine went with the failed creation; destroying the wrapper destroys nothing more.
-  EXPECT_EQ(StandInCallCount("FlutterDesktopViewControllerDestroy"), 0);
-  EXPECT_EQ(StandInCallCount("FlutterDesktopEngineDestroy"), 0);
-  EXPECT_EQ(StandInHandleErrorCount(), 0);
-}
-
-// The controller owns the engine's handle; an engine that keeps ownership destroys it itself.
-TEST_F(EngineWrappersTest, HandlesAreDestroyedOnce) {
+// The controller owns the engine's handle; an engine that keeps ownership destroys it itself. A
+// failed view controller takes its engine with it; a failed engine hands out no registrars.
+TEST_F(EngineWrappersTest, HandlesAreDestroyedOnceAndFailuresReported) {
   {
     FlutterViewController controller(320, 200, project);
     EXPECT_EQ(StandInLiveEngineCount(), 1u);
@@ -117,20 +102,30 @@ TEST_F(EngineWrappersTest, HandlesAreDestroyedOnce) {
   EXPECT_EQ(StandInCallCount("FlutterDesktopEngineDestroy"), 0);
   { FlutterEngine engine(project); }
   EXPECT_EQ(StandInCallCount("FlutterDesktopEngineDestroy"), 1);
+
+  StandInSetFailViewControllerCreate(1);
+  DescriptorStderrCapture capture;
+  {
+    FlutterViewController controller(320, 200, project);
+    EXPECT_EQ(controller.view(), nullptr);
+    EXPECT_NE(controller.engine(), nullptr);
+    EXPECT_FALSE(controller.HandleTopLevelWindowProc(nullptr, WM_SIZE, 0, 0).has_value());
+  }
+  EXPECT_EQ(StandInCallCount("FlutterDesktopViewControllerDestroy"), 1);
+  EXPECT_EQ(StandInCallCount("FlutterDesktopEngineDestroy"), 1);
+  StandInSetFailEngineCreate(1);
+  FlutterEngine engine(project);
+  EXPECT_EQ(engine.GetPluginRegistrar("FileSelectorWindows"), nullptr);
+  EXPECT_EQ(capture.Take(),
+            "Failed to create view controller.\n"
+            "Cannot get plugin registrar on an engine that isn't running; call Run first.\n");
+  EXPECT_EQ(StandInCallCount("FlutterDesktopEngineGetPluginRegistrar"), 0);
   EXPECT_EQ(StandInHandleErrorCount(), 0);
 }
 
-TEST_F(EngineWrappersTest, RegistrarWithoutARunningEngineIsReported) {
-  StandInSetFailEngineCreate(1);
-  FlutterEngine engine(project);
-  DescriptorStderrCapture capture;
-  EXPECT_EQ(engine.GetPluginRegistrar("FileSelectorWindows"), nullptr);
-  EXPECT_EQ(capture.Take(),
-            "Cannot get plugin registrar on an engine that isn't running; call Run first.\n");
-  EXPECT_EQ(StandInCallCount("FlutterDesktopEngineGetPluginRegistrar"), 0);
-}
-
-TEST_F(EngineWrappersTest, PluginsRegisterWithTheirNamedRegistrars) {
+// Plugins get their named registrars; top-level window messages, font reloads and messages go to
+// the controller's own engine.
+TEST_F(EngineWrappersTest, CallsReachTheEngine) {
   FlutterViewController controller(320, 200, project);
   PluginRegistry& registry = *controller.engine();
   FileSelectorWindowsRegisterWithRegistrar(registry.GetPluginRegistrar("FileSelectorWindows"));
@@ -151,16 +146,9 @@ TEST_F(EngineWrappersTest, PluginsRegisterWithTheirNamedRegistrars) {
           "RecordWindowsPluginCApiRegisterWithRegistrar RecordWindowsPluginCApi",
           "SpeechToTextWindowsRegisterWithRegistrar SpeechToTextWindows",
           "UrlLauncherWindowsRegisterWithRegistrar UrlLauncherWindows"}));
-}
-
-// Top-level window messages, font reloads and messages go to the controller's own engine.
-TEST_F(EngineWrappersTest, CallsReachTheEngine) {
-  FlutterViewController controller(320, 200, project);
   StandInClaimTopLevelMessage(WM_SIZE, 42);
-  const std::optional<LRESULT> handled =
-      controller.HandleTopLevelWindowProc(nullptr, WM_SIZE, 0, 0);
-  ASSERT_TRUE(handled.has_value());
-  EXPECT_EQ(*handled, 42);
+  EXPECT_EQ(controller.HandleTopLevelWindowProc(nullptr, WM_SIZE, 0, 0),
+            std::optional<LRESULT>(42));
   EXPECT_FALSE(controller.HandleTopLevelWindowProc(nullptr, WM_ACTIVATE, 0, 0).has_value());
   EXPECT_EQ(StandInTopLevelMessageCount(WM_ACTIVATE), 1);
   controller.engine()->ReloadSystemFonts();

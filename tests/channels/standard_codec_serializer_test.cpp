@@ -93,25 +93,23 @@ TEST(StandardEncoding, SizePrefixBoundaries) {
 
 // Alignment counts from the start of the buffer, not from where the value begins.
 TEST(StandardEncoding, EveryAlternativeNestedRoundTripsAtEveryOffset) {
-  const EncodableList scalars{
-      EncodableValue(),
-      true,
-      false,
-      int32_t{-123456},
-      int64_t{-1234567890123},
-      3.25,
-      "zażółć",
-      std::string(),
-      std::vector<uint8_t>{0, 1, 255},
-      std::vector<int32_t>{-1, 2, std::numeric_limits<int32_t>::max()},
-      std::vector<int32_t>{},
-      std::vector<int64_t>{std::numeric_limits<int64_t>::min(), 5},
-      std::vector<int64_t>{},
-      std::vector<double>{0.5, -1e-300},
-      std::vector<double>{},
-      std::vector<float>{1.5f, -2.25f, 3.0f},
-      std::vector<float>{},
-  };
+  const EncodableList scalars{EncodableValue(),
+                              true,
+                              false,
+                              int32_t{-123456},
+                              int64_t{-1234567890123},
+                              3.25,
+                              "zażółć",
+                              std::string(),
+                              std::vector<uint8_t>{0, 1, 255},
+                              std::vector<int32_t>{-1, 2, std::numeric_limits<int32_t>::max()},
+                              std::vector<int32_t>{},
+                              std::vector<int64_t>{std::numeric_limits<int64_t>::min(), 5},
+                              std::vector<int64_t>{},
+                              std::vector<double>{0.5, -1e-300},
+                              std::vector<double>{},
+                              std::vector<float>{1.5f, -2.25f, 3.0f},
+                              std::vector<float>{}};
   const EncodableValue value = EncodableList{
       scalars,
       EncodableMap{{"list", scalars},

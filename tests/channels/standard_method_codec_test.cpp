@@ -9,10 +9,10 @@
 
 namespace {
 
+using channel_test::Encode;
 using channel_test::Hex;
 using channel_test::kInvalidRead;
 using channel_test::Lines;
-using channel_test::RecordingResult;
 using channel_test::StderrCapture;
 using channel_test::ToHex;
 using flutter::EncodableMap;
@@ -23,6 +23,24 @@ using flutter::StandardMethodCodec;
 constexpr char kNameNotString[] = "Invalid method call; method name is not a string.";
 
 const StandardMethodCodec& Codec() { return StandardMethodCodec::GetInstance(); }
+
+// Records every answer as a line, values as the hex of their encoding: "success",
+// "success 03 05 00 00 00", "error <code>|<message>[|<details hex>]".
+class RecordingResult : public flutter::MethodResult<EncodableValue> {
+ public:
+  Lines answers;
+
+ protected:
+  void SuccessInternal(const EncodableValue* value) override {
+    answers.push_back(value != nullptr ? "success " + ToHex(Encode(*value)) : "success");
+  }
+  void ErrorInternal(const std::string& code, const std::string& message,
+                     const EncodableValue* details) override {
+    answers.push_back("error " + code + "|" + message +
+                      (details != nullptr ? "|" + ToHex(Encode(*details)) : ""));
+  }
+  void NotImplementedInternal() override { answers.push_back("not implemented"); }
+};
 
 TEST(MethodCallBytes, GoldenBytesBothWays) {
   EXPECT_EQ(&Codec(), &StandardMethodCodec::GetInstance(nullptr));
