@@ -16,19 +16,15 @@ namespace flutter {
 namespace {
 
 using stand_in_test::DescriptorStderrCapture;
-using stand_in_test::kDeadlineMs;
 using Bytes = std::vector<uint8_t>;
 
 const char kChannel[] = "test/channel";
 const Bytes kMessage = {0x07, 0x01, 0x61, 0x00};
-constexpr char kDuplicate[] =
-    "Error: Response can be set only once. Ignoring duplicate response.\n";
 
 class BinaryMessengerImplTest : public stand_in_test::EngineTest {
  protected:
   uint64_t Deliver() { return stand_in_test::Deliver(kChannel, kMessage); }
-  uint64_t DeliverAndKeep() { return stand_in_test::DeliverAndKeep(kChannel, kMessage); }
-  // Installs a handler that keeps its reply closure for the test to answer later.
+  // Installs a handler that keeps copies of its reply closure for the test to answer later.
   void KeepReplies(std::vector<BinaryReply>& kept, int copies = 1) {
     messenger->SetMessageHandler(kChannel,
                                  [&kept, copies](const uint8_t*, size_t, BinaryReply reply) {
@@ -44,64 +40,36 @@ class BinaryMessengerImplTest : public stand_in_test::EngineTest {
   }
 };
 
-// Copies of one reply closure share the once rule, so the engine never sees a handle twice.
-TEST_F(BinaryMessengerImplTest, CopiesOfOneReplyAnswerOnlyOnce) {
+// Copies of one reply closure share the once rule, so the engine never sees a handle twice; a
+// reply after engine teardown is dropped silently, its reference keeping the messenger alive.
+TEST_F(BinaryMessengerImplTest, ReplyClosureAnswersOnceAndNeverAfterTeardown) {
   std::vector<BinaryReply> copies;
   KeepReplies(copies, 2);
-  const uint64_t id = DeliverAndKeep();
-  ASSERT_EQ(copies.size(), 2u);
+  const uint64_t id = stand_in_test::DeliverAndKeep(kChannel, kMessage);
+  const uint64_t late = stand_in_test::DeliverAndKeep(kChannel, kMessage);
+  ASSERT_EQ(copies.size(), 4u);
   DescriptorStderrCapture capture;
-  const uint8_t first[] = {0x00, 0x01};
-  const uint8_t again[] = {0x00, 0x02};
+  const uint8_t first[] = {0x00, 0x01}, again[] = {0x00, 0x02};
   copies[0](first, sizeof first);
   copies[1](again, sizeof again);
-  EXPECT_EQ(capture.Take(), kDuplicate);
+  DestroyEngine();
+  EXPECT_EQ(StandInLiveMessengerCount(), 1u);
+  copies[2](first, sizeof first);
+  EXPECT_EQ(capture.Take(), "Error: Response can be set only once. Ignoring duplicate response.\n");
   EXPECT_EQ(StandInMessageState(id), kStandInAnswered);
   EXPECT_EQ(StandInReply(id), (Bytes{0x00, 0x01}));
+  EXPECT_EQ(StandInMessageState(late), kStandInDropped);
   EXPECT_EQ(StandInCallCount("FlutterDesktopMessengerSendResponse"), 1);
-  EXPECT_EQ(StandInResponseErrorCount(), 0);
-}
-
-TEST_F(BinaryMessengerImplTest, ReplyAfterEngineTeardownIsDroppedSilently) {
-  std::vector<BinaryReply> kept;
-  KeepReplies(kept);
-  const uint64_t id = DeliverAndKeep();
-  ASSERT_EQ(kept.size(), 1u);
-  DestroyEngine();
-  // The reply's reference keeps the messenger alive after the engine.
-  EXPECT_EQ(StandInLiveMessengerCount(), 1u);
-
-  DescriptorStderrCapture capture;
-  const uint8_t late[] = {0x00, 0x00};
-  kept[0](late, sizeof late);
-  EXPECT_EQ(capture.Take(), "");
-  EXPECT_EQ(StandInCallCount("FlutterDesktopMessengerSendResponse"), 0);
-  EXPECT_EQ(StandInMessageState(id), kStandInDropped);
   EXPECT_EQ(StandInCallCount("FlutterDesktopMessengerLock"),
             StandInCallCount("FlutterDesktopMessengerUnlock"));
-
-  kept.clear();
+  copies.clear();
   EXPECT_EQ(StandInLiveMessengerCount(), 0u);
+  EXPECT_EQ(StandInResponseErrorCount(), 0);
   EXPECT_EQ(StandInHandleErrorCount(), 0);
 }
 
-TEST_F(BinaryMessengerImplTest, ReplyMayComeFromAnotherThread) {
-  std::vector<BinaryReply> kept;
-  KeepReplies(kept);
-  const uint64_t id = DeliverAndKeep();
-  std::thread worker([&] {
-    const uint8_t answer[] = {0x00, 0x01};
-    kept.at(0)(answer, sizeof answer);
-  });
-  worker.join();
-  EXPECT_EQ(StandInWaitForReply(id, kDeadlineMs), 1);
-  EXPECT_EQ(StandInReply(id), (Bytes{0x00, 0x01}));
-  EXPECT_EQ(StandInCallCount("FlutterDesktopMessengerLock"), 1);
-  EXPECT_EQ(StandInCallCount("FlutterDesktopMessengerUnlock"), 1);
-}
-
-// Replies racing engine teardown either reach the engine before it goes or are dropped; none
-// reaches it afterwards (the stand-in counts that as a response error).
+// Replies from another thread racing engine teardown either reach the engine before it goes or
+// are dropped; none reaches it afterwards (the stand-in counts that as a response error).
 TEST_F(BinaryMessengerImplTest, RepliesRacingTeardownNeverReachAGoneEngine) {
   std::vector<BinaryReply> kept;
   KeepReplies(kept);
@@ -161,56 +129,35 @@ TEST_F(BinaryMessengerImplTest, LaterHandlerReplacesAndEmptyHandlerRemoves) {
 TEST_F(BinaryMessengerImplTest, HandlerThatRemovesItselfKeepsItsStateWhileRunning) {
   auto token = std::make_shared<int>(7);
   std::weak_ptr<int> watch = token;
-  bool aliveAfterRemoval = false;
-  messenger->SetMessageHandler(kChannel, [this, token, &watch, &aliveAfterRemoval](
+  bool alive_after_removal = false;
+  messenger->SetMessageHandler(kChannel, [this, token, &watch, &alive_after_removal](
                                              const uint8_t*, size_t, BinaryReply reply) {
     messenger->SetMessageHandler(kChannel, nullptr);
-    aliveAfterRemoval = !watch.expired() && *token == 7;
+    alive_after_removal = !watch.expired() && *token == 7;
     reply(nullptr, 0);
   });
   token.reset();
   Deliver();
-  EXPECT_TRUE(aliveAfterRemoval);
+  EXPECT_TRUE(alive_after_removal);
   EXPECT_TRUE(watch.expired());
 }
 
-TEST_F(BinaryMessengerImplTest, MessagesArriveOnTheUiThreadFromTheMessageLoop) {
-  DWORD handlerThread = 0;
-  messenger->SetMessageHandler(kChannel, [&](const uint8_t*, size_t, BinaryReply reply) {
-    handlerThread = GetCurrentThreadId();
-    reply(nullptr, 0);
-  });
-  uint64_t id = 0;
-  std::thread sender([&] { id = StandInSend(kChannel, kMessage); });
-  sender.join();
-  // Nothing runs until this thread's loop dispatches.
-  EXPECT_EQ(handlerThread, 0u);
-  EXPECT_EQ(StandInMessageState(id), kStandInQueued);
-  ASSERT_EQ(StandInWaitForReply(id, kDeadlineMs), 1);
-  EXPECT_EQ(handlerThread, GetCurrentThreadId());
-  EXPECT_EQ(StandInDeliveryThread(id), GetCurrentThreadId());
-  EXPECT_EQ(StandInDeliveredFromMessageLoop(id), 1);
-}
-
-TEST_F(BinaryMessengerImplTest, SendWithoutReplyReachesTheInterfaceSide) {
+// Without a reply: fire and forget. With one: called once from the loop, then freed. Refused by
+// the engine: freed uncalled.
+TEST_F(BinaryMessengerImplTest, SendsWithAndWithoutReply) {
   const uint8_t event[] = {0x00, 0x01};
   messenger->Send("test/events", event, sizeof event);
   ASSERT_EQ(StandInHostMessageCount("test/events"), 1u);
-  int wantsReply = -1;
-  EXPECT_EQ(StandInCopyHostMessage("test/events", 0, nullptr, 0, nullptr, &wantsReply), 2u);
-  EXPECT_EQ(wantsReply, 0);
   EXPECT_EQ(StandInHostMessage("test/events", 0), (Bytes{0x00, 0x01}));
   EXPECT_EQ(StandInCallCount("FlutterDesktopMessengerSendWithReply"), 0);
-}
 
-TEST_F(BinaryMessengerImplTest, ReplyToASendRunsOnceFromTheLoopAndIsFreed) {
   auto sentinel = std::make_shared<int>(0);
   std::vector<Bytes> answers;
-  DWORD replyThread = 0;
+  DWORD reply_thread = 0;
   messenger->Send("test/ask", kMessage.data(), kMessage.size(),
-                  [sentinel, &answers, &replyThread](const uint8_t* bytes, size_t size) {
+                  [sentinel, &answers, &reply_thread](const uint8_t* bytes, size_t size) {
                     answers.emplace_back(bytes, bytes + size);
-                    replyThread = GetCurrentThreadId();
+                    reply_thread = GetCurrentThreadId();
                   });
   EXPECT_EQ(sentinel.use_count(), 2);  // The holder waits in the engine.
   const Bytes answer = {0x00, 0x03, 0x05, 0x00, 0x00, 0x00};
@@ -218,57 +165,47 @@ TEST_F(BinaryMessengerImplTest, ReplyToASendRunsOnceFromTheLoopAndIsFreed) {
   EXPECT_TRUE(answers.empty());
   for (int i = 0; i < 100 && answers.empty(); ++i) StandInPump(20);
   EXPECT_EQ(answers, std::vector<Bytes>{answer});
-  EXPECT_EQ(replyThread, GetCurrentThreadId());
+  EXPECT_EQ(reply_thread, GetCurrentThreadId());
   EXPECT_EQ(sentinel.use_count(), 1);
   EXPECT_EQ(StandInReplyToHost(id, answer.data(), answer.size()), 0);
-}
 
-TEST_F(BinaryMessengerImplTest, RefusedSendDiscardsTheReplyUncalled) {
   StandInSetRefuseSendWithReply(1);
-  auto sentinel = std::make_shared<int>(0);
   bool called = false;
-  messenger->Send("test/ask", kMessage.data(), kMessage.size(),
+  messenger->Send("test/refused", kMessage.data(), kMessage.size(),
                   [sentinel, &called](const uint8_t*, size_t) { called = true; });
   EXPECT_EQ(sentinel.use_count(), 1);
   StandInPump(50);
   EXPECT_FALSE(called);
-  EXPECT_EQ(StandInCallCount("FlutterDesktopMessengerSendWithReply"), 1);
-  EXPECT_EQ(StandInHostMessageCount("test/ask"), 0u);
+  EXPECT_EQ(StandInHostMessageCount("test/refused"), 0u);
 }
 
-// Mend: nothing thrown by a handler unwinds into the engine: one line, and the message is
-// answered (empty, unless the handler answered before throwing).
-TEST_F(BinaryMessengerImplTest, HandlerExceptionIsReportedAndTheMessageAnswered) {
+// Mend: nothing thrown by a handler or a reply callback unwinds into the engine: one line each,
+// and the message is answered (empty, unless the handler answered before throwing).
+TEST_F(BinaryMessengerImplTest, ExceptionsAreReportedAndStayOutOfTheEngine) {
   messenger->SetMessageHandler(
       kChannel, [](const uint8_t*, size_t, BinaryReply) { throw std::runtime_error("boom"); });
   DescriptorStderrCapture capture;
-  const uint64_t id = Deliver();
-  EXPECT_EQ(capture.Take(), "Exception in message handler on channel test/channel: boom\n");
-  EXPECT_EQ(StandInMessageState(id), kStandInAnswered);
-  EXPECT_TRUE(StandInReply(id).empty());
-
+  const uint64_t unanswered = Deliver();
   messenger->SetMessageHandler(kChannel, [](const uint8_t*, size_t, BinaryReply reply) {
     const uint8_t answer[] = {0x00, 0x01};
     reply(answer, sizeof answer);
     throw 7;
   });
-  DescriptorStderrCapture second;
   const uint64_t answered = Deliver();
-  EXPECT_EQ(second.Take(),
-            "Exception in message handler on channel test/channel: unknown exception\n");
-  EXPECT_EQ(StandInReply(answered), (Bytes{0x00, 0x01}));
-  EXPECT_EQ(StandInCallCount("FlutterDesktopMessengerSendResponse"), 2);
-  EXPECT_EQ(StandInResponseErrorCount(), 0);
-}
-
-TEST_F(BinaryMessengerImplTest, ReplyCallbackExceptionIsReportedAndTheHolderFreed) {
   auto sentinel = std::make_shared<int>(0);
   messenger->Send("test/ask", kMessage.data(), kMessage.size(),
                   [sentinel](const uint8_t*, size_t) { throw std::logic_error("bad answer"); });
-  DescriptorStderrCapture capture;
   AnswerHostMessage("test/ask", {});
   for (int i = 0; i < 100 && sentinel.use_count() > 1; ++i) StandInPump(20);
-  EXPECT_EQ(capture.Take(), "Exception in reply callback for channel test/ask: bad answer\n");
+  EXPECT_EQ(capture.Take(),
+            "Exception in message handler on channel test/channel: boom\n"
+            "Exception in message handler on channel test/channel: unknown exception\n"
+            "Exception in reply callback for channel test/ask: bad answer\n");
+  EXPECT_EQ(StandInMessageState(unanswered), kStandInAnswered);
+  EXPECT_TRUE(StandInReply(unanswered).empty());
+  EXPECT_EQ(StandInReply(answered), (Bytes{0x00, 0x01}));
+  EXPECT_EQ(StandInCallCount("FlutterDesktopMessengerSendResponse"), 2);
+  EXPECT_EQ(StandInResponseErrorCount(), 0);
   EXPECT_EQ(sentinel.use_count(), 1);
 }
 

@@ -7,19 +7,12 @@
 
 namespace channel_test {
 
-std::vector<std::string> StderrCapture::Lines() const {
-  std::vector<std::string> lines;
-  const std::string text = captured_.str();
-  size_t start = 0;
-  while (start < text.size()) {
-    const size_t end = text.find('\n', start);
-    if (end == std::string::npos) {
-      lines.push_back("<partial>" + text.substr(start));
-      break;
-    }
-    lines.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
+Lines StderrCapture::Take() {
+  Lines lines;
+  std::string line;
+  std::istringstream text(captured_.str());
+  while (std::getline(text, line)) lines.push_back(text.eof() ? "<partial>" + line : line);
+  captured_.str(std::string());
   return lines;
 }
 
@@ -52,36 +45,6 @@ std::vector<uint8_t> Encode(const flutter::EncodableValue& value) {
 flutter::EncodableValue Decode(const std::vector<uint8_t>& bytes) {
   flutter::ByteBufferStreamReader reader(bytes.data(), bytes.size());
   return flutter::StandardCodecSerializer::GetInstance().ReadValue(&reader);
-}
-
-void RecordingResult::SuccessInternal(const flutter::EncodableValue* result) {
-  answers.push_back(result != nullptr ? "success " + ToHex(Encode(*result)) : "success");
-}
-
-void RecordingResult::ErrorInternal(const std::string& code, const std::string& message,
-                                    const flutter::EncodableValue* details) {
-  answers.push_back("error " + code + "|" + message +
-                    (details != nullptr ? "|" + ToHex(Encode(*details)) : ""));
-}
-
-void FakeBinaryMessenger::SetMessageHandler(const std::string& channel,
-                                            flutter::BinaryMessageHandler handler) {
-  if (handler) {
-    handlers_[channel] = std::move(handler);
-  } else {
-    handlers_.erase(channel);
-  }
-}
-
-bool FakeBinaryMessenger::Deliver(const std::string& channel, const std::vector<uint8_t>& message) {
-  auto found = handlers_.find(channel);
-  if (found == handlers_.end()) return false;
-  auto replies = replies_;
-  found->second(message.empty() ? nullptr : message.data(), message.size(),
-                [replies](const uint8_t* reply, size_t size) {
-                  replies->push_back(reply == nullptr ? "<null>" : ToHex({reply, reply + size}));
-                });
-  return true;
 }
 
 }  // namespace channel_test

@@ -39,7 +39,8 @@ class EngineWrappersTest : public ::testing::Test {
   EngineProject project{L"data"};
 };
 
-TEST_F(EngineWrappersTest, ProjectReachesTheEngineWithArgumentsInOrder) {
+// The project's paths and arguments reach the engine; the view is a child window of the size asked.
+TEST_F(EngineWrappersTest, ProjectReachesTheEngineAndTheViewHasTheSizeAsked) {
   {
     FlutterViewController controller(640, 480, project);
     const StandInEngineRecord* record = StandInLastEngine();
@@ -53,69 +54,46 @@ TEST_F(EngineWrappersTest, ProjectReachesTheEngineWithArgumentsInOrder) {
     EXPECT_EQ(record->argv_was_null, 1);
     for (const int32_t setting : record->engine_settings) EXPECT_EQ(setting, 0);
     EXPECT_EQ(record->engine_flag, 0);
+    ASSERT_NE(controller.view(), nullptr);
+    const HWND view = controller.view()->GetHWND();
+    EXPECT_NE(GetWindowLongPtrW(view, GWL_STYLE) & WS_CHILD, 0);
+    RECT client = {};
+    ASSERT_TRUE(GetClientRect(view, &client));
+    EXPECT_EQ(client.right - client.left, 640);
+    EXPECT_EQ(client.bottom - client.top, 480);
   }
   project.entrypointArguments = {"--first", "with blank", "za\xc5\xbc\xc3\xb3\xc5\x82\xc4\x87"};
   FlutterViewController controller(640, 480, project);
   const StandInEngineRecord* record = StandInLastEngine();
+  ASSERT_NE(record, nullptr);
   ASSERT_EQ(record->argc, 3);
   EXPECT_EQ(record->argv_was_null, 0);
   for (int i = 0; i < 3; ++i) EXPECT_EQ(record->argv[i], project.entrypointArguments[i]);
 }
 
-TEST_F(EngineWrappersTest, ViewIsARealChildWindowOfTheRequestedSize) {
-  FlutterViewController controller(320, 200, project);
-  ASSERT_NE(controller.view(), nullptr);
-  HWND view = controller.view()->GetHWND();
-  ASSERT_TRUE(IsWindow(view));
-  EXPECT_NE(GetWindowLongPtrW(view, GWL_STYLE) & WS_CHILD, 0);
-  RECT client = {};
-  GetClientRect(view, &client);
-  EXPECT_EQ(client.right - client.left, 320);
-  EXPECT_EQ(client.bottom - client.top, 200);
-}
-
-TEST_F(EngineWrappersTest, NextFrameCallbackRunsOnceAndMaySetTheNextOne) {
+// The callback runs once and may set the next one; an exception from it stays out of the engine.
+TEST_F(EngineWrappersTest, NextFrameCallbackRunsOnce) {
   FlutterViewController controller(320, 200, project);
   SettleFirstFrame();
   std::vector<std::string> calls;
   FlutterEngine* engine = controller.engine();
   engine->SetNextFrameCallback([&] {
     calls.push_back("first");
-    engine->SetNextFrameCallback([&] { calls.push_back("second"); });
+    engine->SetNextFrameCallback([&] {
+      calls.push_back("second");
+      throw std::runtime_error("no window");
+    });
   });
   EXPECT_TRUE(calls.empty());
+  DescriptorStderrCapture capture;
   for (int i = 0; i < 3; ++i) RedrawAndWait(controller);
   EXPECT_EQ(calls, (std::vector<std::string>{"first", "second"}));
-}
-
-// An exception from the next-frame callback stays out of the engine.
-TEST_F(EngineWrappersTest, NextFrameCallbackExceptionIsReported) {
-  FlutterViewController controller(320, 200, project);
-  SettleFirstFrame();
-  controller.engine()->SetNextFrameCallback([] { throw std::runtime_error("no window"); });
-  DescriptorStderrCapture capture;
-  RedrawAndWait(controller);
   EXPECT_EQ(capture.Take(), "Exception in next-frame callback: no window\n");
 }
 
-TEST_F(EngineWrappersTest, FailedViewControllerReportsAndLeavesNoView) {
-  StandInSetFailViewControllerCreate(1);
-  {
-    DescriptorStderrCapture capture;
-    FlutterViewController controller(320, 200, project);
-    EXPECT_EQ(capture.Take(), "Failed to create view controller.\n");
-    EXPECT_EQ(controller.view(), nullptr);
-    EXPECT_NE(controller.engine(), nullptr);
-    EXPECT_FALSE(controller.HandleTopLevelWindowProc(nullptr, WM_SIZE, 0, 0).has_value());
-  }
-  // The engine went with the failed creation; destroying the wrapper destroys nothing more.
-  EXPECT_EQ(StandInCallCount("FlutterDesktopViewControllerDestroy"), 0);
-  EXPECT_EQ(StandInCallCount("FlutterDesktopEngineDestroy"), 0);
-  EXPECT_EQ(StandInHandleErrorCount(), 0);
-}
-
-// The controller owns the engine's handle; an engine that keeps ownership destroys it itself.
-TEST_F(EngineWrappersTest, HandlesAreDestroyedOnce) {
+// The controller owns the engine's handle; an engine that keeps ownership destroys it itself. A
+// failed view controller takes its engine with it; a failed engine hands out no registrars.
+TEST_F(EngineWrappersTest, HandlesAreDestroyedOnceAndFailuresReported) {
   {
     FlutterViewController controller(320, 200, project);
     EXPECT_EQ(StandInLiveEngineCount(), 1u);
@@ -124,20 +102,30 @@ TEST_F(EngineWrappersTest, HandlesAreDestroyedOnce) {
   EXPECT_EQ(StandInCallCount("FlutterDesktopEngineDestroy"), 0);
   { FlutterEngine engine(project); }
   EXPECT_EQ(StandInCallCount("FlutterDesktopEngineDestroy"), 1);
+
+  StandInSetFailViewControllerCreate(1);
+  DescriptorStderrCapture capture;
+  {
+    FlutterViewController controller(320, 200, project);
+    EXPECT_EQ(controller.view(), nullptr);
+    EXPECT_NE(controller.engine(), nullptr);
+    EXPECT_FALSE(controller.HandleTopLevelWindowProc(nullptr, WM_SIZE, 0, 0).has_value());
+  }
+  EXPECT_EQ(StandInCallCount("FlutterDesktopViewControllerDestroy"), 1);
+  EXPECT_EQ(StandInCallCount("FlutterDesktopEngineDestroy"), 1);
+  StandInSetFailEngineCreate(1);
+  FlutterEngine engine(project);
+  EXPECT_EQ(engine.GetPluginRegistrar("FileSelectorWindows"), nullptr);
+  EXPECT_EQ(capture.Take(),
+            "Failed to create view controller.\n"
+            "Cannot get plugin registrar on an engine that isn't running; call Run first.\n");
+  EXPECT_EQ(StandInCallCount("FlutterDesktopEngineGetPluginRegistrar"), 0);
   EXPECT_EQ(StandInHandleErrorCount(), 0);
 }
 
-TEST_F(EngineWrappersTest, RegistrarWithoutARunningEngineIsReported) {
-  StandInSetFailEngineCreate(1);
-  FlutterEngine engine(project);
-  DescriptorStderrCapture capture;
-  EXPECT_EQ(engine.GetPluginRegistrar("FileSelectorWindows"), nullptr);
-  EXPECT_EQ(capture.Take(),
-            "Cannot get plugin registrar on an engine that isn't running; call Run first.\n");
-  EXPECT_EQ(StandInCallCount("FlutterDesktopEngineGetPluginRegistrar"), 0);
-}
-
-TEST_F(EngineWrappersTest, PluginsRegisterWithTheirNamedRegistrars) {
+// Plugins get their named registrars; top-level window messages, font reloads and messages go to
+// the controller's own engine.
+TEST_F(EngineWrappersTest, CallsReachTheEngine) {
   FlutterViewController controller(320, 200, project);
   PluginRegistry& registry = *controller.engine();
   FileSelectorWindowsRegisterWithRegistrar(registry.GetPluginRegistrar("FileSelectorWindows"));
@@ -147,29 +135,22 @@ TEST_F(EngineWrappersTest, PluginsRegisterWithTheirNamedRegistrars) {
       registry.GetPluginRegistrar("RecordWindowsPluginCApi"));
   SpeechToTextWindowsRegisterWithRegistrar(registry.GetPluginRegistrar("SpeechToTextWindows"));
   UrlLauncherWindowsRegisterWithRegistrar(registry.GetPluginRegistrar("UrlLauncherWindows"));
-  const char* expected[] = {
-      "FileSelectorWindowsRegisterWithRegistrar FileSelectorWindows",
-      "PermissionHandlerWindowsPluginRegisterWithRegistrar PermissionHandlerWindowsPlugin",
-      "RecordWindowsPluginCApiRegisterWithRegistrar RecordWindowsPluginCApi",
-      "SpeechToTextWindowsRegisterWithRegistrar SpeechToTextWindows",
-      "UrlLauncherWindowsRegisterWithRegistrar UrlLauncherWindows"};
-  ASSERT_EQ(StandInPluginRegistrationCount(), 5u);
-  for (size_t i = 0; i < 5; ++i) EXPECT_STREQ(StandInPluginRegistration(i), expected[i]);
-}
-
-TEST_F(EngineWrappersTest, TopLevelMessagesReachTheEngine) {
-  FlutterViewController controller(320, 200, project);
+  std::vector<std::string> registered;
+  for (size_t i = 0; i < StandInPluginRegistrationCount(); ++i)
+    registered.push_back(StandInPluginRegistration(i));
+  EXPECT_EQ(
+      registered,
+      (std::vector<std::string>{
+          "FileSelectorWindowsRegisterWithRegistrar FileSelectorWindows",
+          "PermissionHandlerWindowsPluginRegisterWithRegistrar PermissionHandlerWindowsPlugin",
+          "RecordWindowsPluginCApiRegisterWithRegistrar RecordWindowsPluginCApi",
+          "SpeechToTextWindowsRegisterWithRegistrar SpeechToTextWindows",
+          "UrlLauncherWindowsRegisterWithRegistrar UrlLauncherWindows"}));
   StandInClaimTopLevelMessage(WM_SIZE, 42);
-  const std::optional<LRESULT> handled =
-      controller.HandleTopLevelWindowProc(nullptr, WM_SIZE, 0, 0);
-  ASSERT_TRUE(handled.has_value());
-  EXPECT_EQ(*handled, 42);
+  EXPECT_EQ(controller.HandleTopLevelWindowProc(nullptr, WM_SIZE, 0, 0),
+            std::optional<LRESULT>(42));
   EXPECT_FALSE(controller.HandleTopLevelWindowProc(nullptr, WM_ACTIVATE, 0, 0).has_value());
   EXPECT_EQ(StandInTopLevelMessageCount(WM_ACTIVATE), 1);
-}
-
-TEST_F(EngineWrappersTest, FontsReloadAndMessengerIsTheEnginesOwn) {
-  FlutterViewController controller(320, 200, project);
   controller.engine()->ReloadSystemFonts();
   EXPECT_EQ(StandInCallCount("FlutterDesktopEngineReloadSystemFonts"), 1);
   const uint8_t event[] = {0x00, 0x00};

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -12,33 +13,55 @@
 
 namespace {
 
-using channel_test::FakeBinaryMessenger;
 using channel_test::Hex;
 using channel_test::kInvalidRead;
+using channel_test::Lines;
 using channel_test::StderrCapture;
 using channel_test::ToHex;
 using flutter::EncodableMap;
 using flutter::EncodableValue;
 using flutter::MethodCall;
-using flutter::MethodChannel;
-using flutter::MethodResult;
 using flutter::StandardMethodCodec;
-using Lines = std::vector<std::string>;
-using Result = std::unique_ptr<MethodResult<EncodableValue>>;
+using Result = std::unique_ptr<flutter::MethodResult<EncodableValue>>;
 
 constexpr char kChannel[] = "lumerovantix/test";
 constexpr char kDuplicate[] =
     "Error: Only one of Success, Error, or NotImplemented can be called, and it can be called "
     "exactly once. Ignoring duplicate result.";
 constexpr char kUnanswered[] = "Warning: Failed to respond to a message. This is a memory leak.";
+constexpr char kNameNotString[] = "Invalid method call; method name is not a string.";
 constexpr char kUnconstructable[] =
     "Unable to construct method call from message on channel lumerovantix/test";
 
-std::vector<uint8_t> CallBytes(const std::string& name,
-                               std::unique_ptr<EncodableValue> arguments = nullptr) {
+std::vector<uint8_t> CallBytes(const std::string& name, const EncodableValue& arguments = {}) {
   return *StandardMethodCodec::GetInstance().EncodeMethodCall(
-      MethodCall<EncodableValue>(name, std::move(arguments)));
+      MethodCall<EncodableValue>(name, std::make_unique<EncodableValue>(arguments)));
 }
+
+// Keeps handlers in memory and records their answers as hex ("<null>" for none).
+class FakeBinaryMessenger : public flutter::BinaryMessenger {
+ public:
+  void Send(const std::string&, const uint8_t*, size_t, flutter::BinaryReply) const override {}
+  void SetMessageHandler(const std::string& channel,
+                         flutter::BinaryMessageHandler handler) override {
+    handlers_[channel] = std::move(handler);
+  }
+  // Runs the channel's handler with message; false when none is installed.
+  bool Deliver(const std::string& channel, const std::vector<uint8_t>& message) {
+    const flutter::BinaryMessageHandler handler = handlers_[channel];
+    if (!handler) return false;
+    handler(message.empty() ? nullptr : message.data(), message.size(),
+            [this](const uint8_t* reply, size_t size) {
+              replies.push_back(reply == nullptr ? "<null>" : ToHex({reply, reply + size}));
+            });
+    return true;
+  }
+
+  Lines replies;
+
+ private:
+  std::map<std::string, flutter::BinaryMessageHandler> handlers_;
+};
 
 class MethodChannelTest : public ::testing::Test {
  protected:
@@ -49,13 +72,17 @@ class MethodChannelTest : public ::testing::Test {
   void DeliverX() { EXPECT_NO_THROW(messenger_.Deliver(kChannel, CallBytes("x"))); }
 
   FakeBinaryMessenger messenger_;
-  MethodChannel<EncodableValue> channel_{&messenger_, kChannel,
-                                         &StandardMethodCodec::GetInstance()};
+  flutter::MethodChannel<EncodableValue> channel_{&messenger_, kChannel,
+                                                  &StandardMethodCodec::GetInstance()};
 };
 
-TEST_F(MethodChannelTest, DecodedCallsAndTheirEnvelopes) {
-  Install([](const MethodCall<EncodableValue>& call, Result result) {
+// Every kind of answer in order, then a second answer, a dropped result and undecodable calls;
+// an empty handler removes the channel's handler.
+TEST_F(MethodChannelTest, AnswersOnceAsEnvelopesAndEmptyForUnknownOrUndecodable) {
+  std::vector<std::string> handled;
+  Install([&](const MethodCall<EncodableValue>& call, Result result) {
     const std::string& name = call.method_name();
+    handled.push_back(name);
     if (name == "stan") {
       EXPECT_EQ(*call.arguments(), EncodableValue(EncodableMap{{"k", 1}}));
       result->Success();
@@ -63,57 +90,26 @@ TEST_F(MethodChannelTest, DecodedCallsAndTheirEnvelopes) {
     if (name == "ok") result->Success(EncodableValue("tak"));
     if (name == "fail") result->Error("error");
     if (name == "details") result->Error("e", "m", EncodableValue(true));
-    if (name == "unknown") result->NotImplemented();
-  });
-  StderrCapture errors;
-  ASSERT_TRUE(messenger_.Deliver(
-      kChannel, CallBytes("stan", std::make_unique<EncodableValue>(EncodableMap{{"k", 1}}))));
-  for (const char* name : {"ok", "fail", "details", "unknown"})
-    messenger_.Deliver(kChannel, CallBytes(name));
-  EXPECT_EQ(messenger_.replies(),
-            (Lines{"00 00", "00 07 03 74 61 6b", "01 07 05 65 72 72 6f 72 00 00",
-                   "01 07 01 65 07 01 6d 01", "<null>"}));
-  EXPECT_EQ(errors.Text(), "");
-}
-
-TEST_F(MethodChannelTest, UndecodableCallAnswersEmpty) {
-  bool handler_ran = false;
-  Install([&](const MethodCall<EncodableValue>&, Result) { handler_ran = true; });
-  StderrCapture errors;
-  messenger_.Deliver(kChannel, {});
-  messenger_.Deliver(kChannel, Hex("03 01 00 00 00 00"));
-  EXPECT_EQ(
-      errors.Lines(),
-      (Lines{kInvalidRead, "Invalid method call; method name is not a string.", kUnconstructable,
-             "Invalid method call; method name is not a string.", kUnconstructable}));
-  EXPECT_FALSE(handler_ran);
-  EXPECT_EQ(messenger_.replies(), (Lines{"<null>", "<null>"}));
-}
-
-TEST_F(MethodChannelTest, SecondAnswerIsRefusedAndAMissingOneWarned) {
-  Install([](const MethodCall<EncodableValue>& call, Result result) {
-    if (call.method_name() == "twice") {
+    if (name == "twice") {
       result->NotImplemented();
       result->Success();
     }
   });
   StderrCapture errors;
-  messenger_.Deliver(kChannel, CallBytes("twice"));
-  messenger_.Deliver(kChannel, CallBytes("dropped"));
-  EXPECT_EQ(messenger_.replies(), Lines{"<null>"});
-  EXPECT_EQ(errors.Lines(), (Lines{kDuplicate, kUnanswered}));
-}
-
-TEST_F(MethodChannelTest, EmptyHandlerRemovesTheChannelsHandler) {
-  int calls = 0;
-  Install([&](const MethodCall<EncodableValue>&, Result result) {
-    ++calls;
-    result->Success();
-  });
-  ASSERT_TRUE(messenger_.Deliver(kChannel, CallBytes("x")));
+  ASSERT_TRUE(messenger_.Deliver(kChannel, CallBytes("stan", EncodableMap{{"k", 1}})));
+  for (const char* name : {"ok", "fail", "details", "twice", "dropped"})
+    messenger_.Deliver(kChannel, CallBytes(name));
+  EXPECT_EQ(errors.Take(), (Lines{kDuplicate, kUnanswered}));
+  messenger_.Deliver(kChannel, {});
+  messenger_.Deliver(kChannel, Hex("03 01 00 00 00 00"));
+  EXPECT_EQ(errors.Take(), (Lines{kInvalidRead, kNameNotString, kUnconstructable, kNameNotString,
+                                  kUnconstructable}));
+  EXPECT_EQ(handled, (Lines{"stan", "ok", "fail", "details", "twice", "dropped"}));
+  EXPECT_EQ(messenger_.replies,
+            (Lines{"00 00", "00 07 03 74 61 6b", "01 07 05 65 72 72 6f 72 00 00",
+                   "01 07 01 65 07 01 6d 01", "<null>", "<null>", "<null>"}));
   channel_.SetMethodCallHandler(nullptr);
   EXPECT_FALSE(messenger_.Deliver(kChannel, CallBytes("x")));
-  EXPECT_EQ(calls, 1);
 }
 
 // Mend: a throwing handler never lets the exception out of the messenger's callback, and the
@@ -123,52 +119,40 @@ TEST_F(MethodChannelTest, ThrowingHandlersAreReportedAndTheCallerAnswered) {
   StderrCapture errors;
   Install([](const MethodCall<EncodableValue>&, Result) { throw std::runtime_error("boom"); });
   DeliverX();
-  EXPECT_EQ(errors.Lines(), (Lines{kUnanswered, prefix + "boom"}));
+  EXPECT_EQ(errors.Take(), (Lines{kUnanswered, prefix + "boom"}));
   Install([](const MethodCall<EncodableValue>&, Result result) {
     result->Success();
     throw 42;
   });
-  errors.Clear();
   DeliverX();
-  EXPECT_EQ(errors.Lines(), Lines{prefix + "unknown exception"});
+  EXPECT_EQ(errors.Take(), Lines{prefix + "unknown exception"});
   Result kept;
   Install([&](const MethodCall<EncodableValue>&, Result result) {
     kept = std::move(result);
     throw std::logic_error("later");
   });
-  errors.Clear();
   DeliverX();
-  EXPECT_EQ(errors.Lines(), Lines{prefix + "later"});
-  EXPECT_EQ(messenger_.replies().size(), 2u);  // The kept result has not answered yet.
+  EXPECT_EQ(errors.Take(), Lines{prefix + "later"});
+  EXPECT_EQ(messenger_.replies.size(), 2u);  // The kept result has not answered yet.
+  ASSERT_NE(kept, nullptr);
   kept->Success();
-  const std::string error_envelope =
-      ToHex(*StandardMethodCodec::GetInstance().EncodeErrorEnvelope("exception", "boom"));
-  EXPECT_EQ(messenger_.replies(), (Lines{error_envelope, "00 00", "00 00"}));
+  EXPECT_EQ(
+      messenger_.replies,
+      (Lines{ToHex(*StandardMethodCodec::GetInstance().EncodeErrorEnvelope("exception", "boom")),
+             "00 00", "00 00"}));
 }
 
-TEST(ReplyGuard, NullAndEmptyBothSendNothingAndOnlyTheFirstAnswerCounts) {
+// Null and an empty vector both send no bytes.
+TEST(ReplyGuard, NullAndEmptyBothSendNothing) {
   Lines sent;
   auto reply = [&sent](const uint8_t* data, size_t size) {
     sent.push_back(data == nullptr ? "<null> " + std::to_string(size) : ToHex({data, data + size}));
   };
-  const std::vector<uint8_t> empty;
-  const std::vector<uint8_t> bytes{1, 2};
-  StderrCapture errors;
-  {
-    flutter::ReplyGuard null_guard(reply);
-    null_guard.SendReply(nullptr);
-    null_guard.SendReply(nullptr);
-    flutter::ReplyGuard empty_guard(reply);
-    empty_guard.SendReply(&empty);
-    flutter::ReplyGuard bytes_guard(reply);
-    bytes_guard.SendReply(&bytes);
-  }
+  const std::vector<uint8_t> empty, bytes{1, 2};
+  flutter::ReplyGuard(reply).SendReply(nullptr);
+  flutter::ReplyGuard(reply).SendReply(&empty);
+  flutter::ReplyGuard(reply).SendReply(&bytes);
   EXPECT_EQ(sent, (Lines{"<null> 0", "<null> 0", "01 02"}));
-  EXPECT_EQ(errors.Lines(), Lines{kDuplicate});
-  errors.Clear();
-  { flutter::ReplyGuard unused(reply); }
-  EXPECT_EQ(sent.size(), 3u);
-  EXPECT_EQ(errors.Lines(), Lines{kUnanswered});
 }
 
 }  // namespace

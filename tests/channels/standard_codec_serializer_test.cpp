@@ -15,55 +15,23 @@ using channel_test::Decode;
 using channel_test::Encode;
 using channel_test::Hex;
 using channel_test::kInvalidRead;
+using channel_test::Lines;
 using channel_test::StderrCapture;
 using channel_test::ToHex;
-using flutter::ByteBufferStreamReader;
-using flutter::ByteBufferStreamWriter;
 using flutter::CustomEncodableValue;
 using flutter::EncodableList;
 using flutter::EncodableMap;
 using flutter::EncodableValue;
-using flutter::StandardCodecSerializer;
-using Lines = std::vector<std::string>;
 
-const StandardCodecSerializer& Serializer() { return StandardCodecSerializer::GetInstance(); }
-
-// One value of every alternative the standard encoding carries, nested in a list and a map.
-EncodableValue EveryAlternative() {
-  EncodableList scalars{
-      EncodableValue(),
-      true,
-      false,
-      int32_t{-123456},
-      int64_t{-1234567890123},
-      3.25,
-      "zażółć",
-      std::string(),
-      std::vector<uint8_t>{0, 1, 255},
-      std::vector<uint8_t>{},
-      std::vector<int32_t>{-1, 2, std::numeric_limits<int32_t>::max()},
-      std::vector<int32_t>{},
-      std::vector<int64_t>{std::numeric_limits<int64_t>::min(), 5},
-      std::vector<int64_t>{},
-      std::vector<double>{0.5, -1e-300},
-      std::vector<double>{},
-      std::vector<float>{1.5f, -2.25f, 3.0f},
-      std::vector<float>{},
-  };
-  EncodableMap map{{"list", scalars},
-                   {1, "int key"},
-                   {2.5, EncodableMap{{"inner", EncodableList{EncodableList{}, 7.0}}}},
-                   {EncodableList{1, 2}, std::vector<double>{9.0}}};
-  return EncodableList{scalars, map, EncodableMap{}, EncodableList{}};
+const flutter::StandardCodecSerializer& Serializer() {
+  return flutter::StandardCodecSerializer::GetInstance();
 }
 
-struct Case {
-  const char* hex;
-  EncodableValue value;
-};
-
-TEST(StandardEncodingGolden, EveryAlternativeWritesAndReadsBack) {
-  const Case cases[] = {
+TEST(StandardEncoding, GoldenBytesBothWays) {
+  const struct {
+    const char* hex;
+    EncodableValue value;
+  } cases[] = {
       {"0d 01 07 01 61 03 01 00 00 00", EncodableMap{{"a", 1}}},
       {"0c 01 06 00 00 00 00 00 00 00 00 00 00 00 f8 3f", EncodableList{1.5}},
       {"00", EncodableValue()},
@@ -94,87 +62,99 @@ TEST(StandardEncodingGolden, EveryAlternativeWritesAndReadsBack) {
       {"0c 05 01 09 00 00 00 00 03 05 00 00 00 0b 00 00 03 06 00 00 00",
        EncodableList{true, std::vector<int32_t>{}, 5, std::vector<double>{}, 6}},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.hex);
     EXPECT_EQ(ToHex(Encode(c.value)), c.hex);
     StderrCapture errors;
     EXPECT_EQ(Decode(Hex(c.hex)), c.value);
-    EXPECT_EQ(errors.Text(), "");
+    EXPECT_EQ(errors.Take(), Lines{});
   }
 }
 
-TEST(StandardEncodingSizePrefix, Boundaries) {
-  for (const auto& [length, prefix] :
-       std::vector<std::pair<size_t, std::string>>{{0, "07 00"},
-                                                   {253, "07 fd"},
-                                                   {254, "07 fe fe 00"},
-                                                   {300, "07 fe 2c 01"},
-                                                   {65535, "07 fe ff ff"},
-                                                   {65536, "07 ff 00 00 01 00"}}) {
+TEST(StandardEncoding, SizePrefixBoundaries) {
+  const std::pair<size_t, std::string> cases[] = {{253, "fd"},
+                                                  {254, "fe fe 00"},
+                                                  {300, "fe 2c 01"},
+                                                  {65535, "fe ff ff"},
+                                                  {65536, "ff 00 00 01 00"}};
+  for (const auto& [length, prefix] : cases) {
     SCOPED_TRACE(length);
-    const std::string text(length, 'q');
-    const std::vector<uint8_t> list(length, 7);
-    const auto bytes = Encode(text);
-    const auto list_bytes = Encode(list);
-    const size_t prefix_size = Hex(prefix).size();
-    ASSERT_EQ(bytes.size(), prefix_size + length);
-    EXPECT_EQ(ToHex({bytes.begin(), bytes.begin() + prefix_size}), prefix);
-    EXPECT_EQ(ToHex({list_bytes.begin(), list_bytes.begin() + prefix_size}),
-              "08" + prefix.substr(2));
-    EXPECT_EQ(std::get<std::string>(Decode(bytes)), text);
-    EXPECT_EQ(std::get<std::vector<uint8_t>>(Decode(list_bytes)), list);
+    const auto text = Encode(std::string(length, 'q'));
+    const auto list = Encode(std::vector<uint8_t>(length, 7));
+    const size_t head = Hex(prefix).size() + 1;
+    ASSERT_EQ(text.size(), head + length);
+    ASSERT_EQ(list.size(), head + length);
+    EXPECT_EQ(ToHex({text.begin(), text.begin() + head}), "07 " + prefix);
+    EXPECT_EQ(ToHex({list.begin(), list.begin() + head}), "08 " + prefix);
+    EXPECT_EQ(Decode(text), EncodableValue(std::string(length, 'q')));
+    EXPECT_EQ(Decode(list), EncodableValue(std::vector<uint8_t>(length, 7)));
   }
 }
 
 // Alignment counts from the start of the buffer, not from where the value begins.
-TEST(StandardEncodingRoundTrip, EveryAlternativeNestedAtEveryOffset) {
-  const EncodableValue value = EveryAlternative();
+TEST(StandardEncoding, EveryAlternativeNestedRoundTripsAtEveryOffset) {
+  const EncodableList scalars{EncodableValue(),
+                              true,
+                              false,
+                              int32_t{-123456},
+                              int64_t{-1234567890123},
+                              3.25,
+                              "zażółć",
+                              std::string(),
+                              std::vector<uint8_t>{0, 1, 255},
+                              std::vector<int32_t>{-1, 2, std::numeric_limits<int32_t>::max()},
+                              std::vector<int32_t>{},
+                              std::vector<int64_t>{std::numeric_limits<int64_t>::min(), 5},
+                              std::vector<int64_t>{},
+                              std::vector<double>{0.5, -1e-300},
+                              std::vector<double>{},
+                              std::vector<float>{1.5f, -2.25f, 3.0f},
+                              std::vector<float>{}};
+  const EncodableValue value = EncodableList{
+      scalars,
+      EncodableMap{{"list", scalars},
+                   {1, "int key"},
+                   {2.5, EncodableMap{{"inner", EncodableList{EncodableList{}, 7.0}}}},
+                   {EncodableList{1, 2}, std::vector<double>{9.0}}},
+      EncodableMap{}};
   const auto at_zero = Encode(value);
   for (size_t offset = 0; offset < 8; ++offset) {
     SCOPED_TRACE(offset);
     std::vector<uint8_t> bytes(offset, 0xee);
-    ByteBufferStreamWriter writer(&bytes);
+    flutter::ByteBufferStreamWriter writer(&bytes);
     Serializer().WriteValue(value, &writer);
-
-    ByteBufferStreamReader reader(bytes.data(), bytes.size());
+    flutter::ByteBufferStreamReader reader(bytes.data(), bytes.size());
     std::vector<uint8_t> skipped(offset);
     reader.ReadBytes(skipped.data(), offset);
     StderrCapture errors;
     const EncodableValue decoded = Serializer().ReadValue(&reader);
     EXPECT_EQ(decoded, value);
     EXPECT_EQ(reader.position(), bytes.size());
-    EXPECT_EQ(errors.Text(), "");
+    EXPECT_EQ(errors.Take(), Lines{});
     EXPECT_EQ(Encode(decoded), at_zero);
   }
 }
 
-TEST(StandardEncodingFailures, UnknownTypeByteConsumesNoPayload) {
-  StderrCapture errors;
-  const auto bytes = Hex("14 03 01 00 00 00");
-  ByteBufferStreamReader reader(bytes.data(), bytes.size());
-  EXPECT_TRUE(Serializer().ReadValue(&reader).IsNull());
-  EXPECT_EQ(errors.Lines(), Lines{"Unknown type in StandardCodecSerializer::ReadValueOfType: 20"});
-  EXPECT_EQ(std::get<int32_t>(Serializer().ReadValue(&reader)), 1);
-}
-
-// Odd and broken input: what it decodes to and the lines it reports. Short input reads as zero
-// or empty; size prefixes the remaining bytes cannot back (hostile counts, a mend) are refused
-// before any allocation.
-TEST(StandardEncodingFailures, OddAndBrokenInput) {
-  struct DecodeCase {
+// Odd and broken input: what it decodes to and the line it reports. Short input reads as zero or
+// empty from an unmoved position; size prefixes the remaining bytes cannot back (hostile counts,
+// a mend) are refused before any allocation.
+TEST(StandardEncoding, OddAndBrokenInput) {
+  const struct {
     const char* hex;
     EncodableValue value;
     const char* line = kInvalidRead;  // nullptr: nothing reported
-  };
-  const DecodeCase cases[] = {
+  } cases[] = {
       {"05 02 68 69", "hi", nullptr},  // the legacy string type byte
       // A repeated map key keeps the first value.
       {"0d 02 07 01 61 03 01 00 00 00 07 01 61 03 02 00 00 00", EncodableMap{{"a", 1}}, nullptr},
+      // An unknown type consumes no payload.
+      {"0c 02 14 03 01 00 00 00", EncodableList{EncodableValue(), 1},
+       "Unknown type in StandardCodecSerializer::ReadValueOfType: 20"},
       {"ff", EncodableValue(), "Unknown type in StandardCodecSerializer::ReadValueOfType: 255"},
       {"", EncodableValue()},
       {"09 00", std::vector<int32_t>()},  // alignment reads past the end
       {"03 01 00", 0},
-      {"04 01", int64_t{0}},
+      {"0c 02 04 01 02 03", EncodableList{int64_t{0}, true}},  // the failed read did not move
       {"06 00 00 00 00 00 00 00 00 f0", 0.0},
       {"07 fe 01", std::string()},  // truncated 16-bit size prefix reads as 0
       {"0d 01 07 01 61", EncodableMap{{"a", EncodableValue()}}},
@@ -193,29 +173,28 @@ TEST(StandardEncodingFailures, OddAndBrokenInput) {
       {"0d 02 00 00 00", EncodableMap()},
       {"07 04 61 62 63", std::string()},
   };
-  for (const DecodeCase& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.hex);
     StderrCapture errors;
     EXPECT_EQ(Decode(Hex(c.hex)), c.value);
-    EXPECT_EQ(errors.Lines(), c.line ? Lines{c.line} : Lines{});
+    EXPECT_EQ(errors.Take(), c.line ? Lines{c.line} : Lines{});
   }
 }
 
-TEST(StandardEncodingFailures, CustomValueWritesNullAndOneLine) {
+TEST(StandardEncoding, CustomValueWritesNullAndOneLine) {
   StderrCapture errors;
-  EXPECT_EQ(ToHex(Encode(EncodableList{CustomEncodableValue(std::any(5)), 1})),
-            "0c 02 00 03 01 00 00 00");
-  EXPECT_EQ(errors.Lines(), Lines{"Unhandled custom type in StandardCodecSerializer::WriteValue. "
-                                  "Custom types require codec extensions."});
+  EXPECT_EQ(ToHex(Encode(EncodableList{CustomEncodableValue(5), 1})), "0c 02 00 03 01 00 00 00");
+  EXPECT_EQ(errors.Take(), Lines{"Unhandled custom type in StandardCodecSerializer::WriteValue. "
+                                 "Custom types require codec extensions."});
 }
 
 // Mend: hostile nesting is cut off at 256 levels instead of exhausting the stack.
-TEST(StandardEncodingHostileNesting, DeepNestingIsCutOff) {
+TEST(StandardEncoding, DeepNestingIsCutOff) {
   StderrCapture errors;
   EncodableValue deep = 1;
   for (int i = 0; i < 256; ++i) deep = EncodableList{deep};
   EXPECT_EQ(Decode(Encode(deep)), deep);
-  EXPECT_EQ(errors.Text(), "");
+  EXPECT_EQ(errors.Take(), Lines{});
 
   std::vector<uint8_t> hostile;
   for (int i = 0; i < 100000; ++i) hostile.insert(hostile.end(), {0x0c, 0x01});
@@ -229,90 +208,8 @@ TEST(StandardEncodingHostileNesting, DeepNestingIsCutOff) {
     level = &list.front();
   }
   EXPECT_EQ(depth, 256);
-  EXPECT_EQ(errors.Lines(),
+  EXPECT_EQ(errors.Take(),
             Lines{"Value nested too deeply in StandardCodecSerializer::ReadValueOfType"});
-}
-
-TEST(ByteBufferStreams, ReaderMechanics) {
-  const auto bytes = Hex("01 02 03");
-  ByteBufferStreamReader reader(bytes.data(), bytes.size());
-  StderrCapture errors;
-  EXPECT_EQ(reader.ReadByte(), 1);
-  uint8_t two[2] = {0xaa, 0xbb};
-  reader.ReadAlignment(4);  // 1 -> 4, past the end
-  EXPECT_EQ(reader.position(), 4u);
-  EXPECT_EQ(reader.BytesRemaining(), 0u);
-  reader.ReadBytes(two, 0);  // even an empty read fails there
-  EXPECT_EQ(reader.ReadByte(), 0);
-  EXPECT_EQ(reader.position(), 4u);
-  EXPECT_EQ(errors.Lines(), Lines(2, kInvalidRead));
-
-  ByteBufferStreamReader second(bytes.data(), bytes.size());
-  errors.Clear();
-  second.ReadBytes(two, 2);
-  EXPECT_EQ(two[0], 1);
-  EXPECT_EQ(two[1], 2);
-  second.ReadBytes(two, 2);  // one byte short: nothing copied, position kept
-  EXPECT_EQ(two[0], 1);
-  EXPECT_EQ(second.position(), 2u);
-  EXPECT_EQ(second.ReadInt32(), 0);
-  EXPECT_EQ(second.ReadByte(), 3);
-  EXPECT_EQ(errors.Lines(), Lines(2, kInvalidRead));
-}
-
-TEST(ByteBufferStreams, WriterAlignmentPadsThroughWriteByte) {
-  struct CountingWriter : ByteBufferStreamWriter {
-    using ByteBufferStreamWriter::ByteBufferStreamWriter;
-    void WriteByte(uint8_t byte) override {
-      ++single_bytes;
-      ByteBufferStreamWriter::WriteByte(byte);
-    }
-    int single_bytes = 0;
-  };
-  std::vector<uint8_t> bytes{9};
-  CountingWriter writer(&bytes);
-  writer.WriteAlignment(8);
-  EXPECT_EQ(writer.single_bytes, 7);
-  writer.WriteAlignment(8);
-  EXPECT_EQ(ToHex(bytes), "09 00 00 00 00 00 00 00");
-}
-
-// A serializer that adds a type (custom values holding an int32_t); nested values must reach it
-// through the virtual slots.
-class TaggedSerializer : public StandardCodecSerializer {
- public:
-  void WriteValue(const EncodableValue& value, flutter::ByteStreamWriter* stream) const override {
-    if (const auto* custom = std::get_if<CustomEncodableValue>(&value)) {
-      stream->WriteByte(128);
-      stream->WriteInt32(std::any_cast<int32_t>(custom->value()));
-      return;
-    }
-    StandardCodecSerializer::WriteValue(value, stream);
-  }
-
- protected:
-  EncodableValue ReadValueOfType(uint8_t type, flutter::ByteStreamReader* stream) const override {
-    if (type != 128) return StandardCodecSerializer::ReadValueOfType(type, stream);
-    return CustomEncodableValue(stream->ReadInt32());
-  }
-};
-
-TEST(DerivedSerializer, NestedElementsUseTheDerivedSlots) {
-  const TaggedSerializer serializer;
-  const EncodableValue value(
-      EncodableMap{{"p", EncodableList{CustomEncodableValue(int32_t{9}), 3}}});
-  std::vector<uint8_t> bytes;
-  ByteBufferStreamWriter writer(&bytes);
-  StderrCapture errors;
-  serializer.WriteValue(value, &writer);
-  EXPECT_EQ(ToHex(bytes), "0d 01 07 01 70 0c 02 80 09 00 00 00 03 03 00 00 00");
-
-  ByteBufferStreamReader reader(bytes.data(), bytes.size());
-  const EncodableValue decoded = serializer.ReadValue(&reader);
-  const auto& list = std::get<EncodableList>(std::get<EncodableMap>(decoded).at("p"));
-  EXPECT_EQ(std::any_cast<int32_t>(std::get<CustomEncodableValue>(list[0]).value()), 9);
-  EXPECT_EQ(list[1], EncodableValue(3));
-  EXPECT_EQ(errors.Text(), "");
 }
 
 }  // namespace

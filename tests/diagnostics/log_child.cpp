@@ -7,18 +7,16 @@
 
 namespace {
 
-// Carries the steps to the child: one byte per UTF-16 unit, each step ended by LF.
+// Carries the steps to the child: one UTF-16 unit per byte, each step ended by LF.
 constexpr wchar_t kStepsVariable[] = L"LUMERO_LOG_CHILD";
 
 HANDLE Start(const ChildSetup& setup) {
-  // The child inherits this process's environment as it is at its start.
   std::wstring steps;
   for (const std::string& step : setup.steps) {
-    for (const char byte : step) {
-      steps += static_cast<wchar_t>(static_cast<unsigned char>(byte));
-    }
+    for (const char byte : step) steps += static_cast<wchar_t>(static_cast<unsigned char>(byte));
     steps += L'\n';
   }
+  // The child inherits this process's environment as it is at its start.
   SetEnvironmentVariableW(kStepsVariable, steps.c_str());
   SetEnvironmentVariableW(L"LOCALAPPDATA",
                           setup.localAppData ? setup.localAppData->c_str() : nullptr);
@@ -37,30 +35,18 @@ HANDLE Start(const ChildSetup& setup) {
   return info.hProcess;
 }
 
-int RunSteps(const std::vector<std::string>& steps) {
-  for (const std::string& step : steps) {
-    if (step == "(null)") {
-      LogMessage(nullptr);
-    } else if (step.rfind("@cd ", 0) == 0) {
-      if (!SetCurrentDirectoryA(step.substr(4).c_str())) return 4;
-    } else if (step.rfind("@burst ", 0) == 0) {
-      // Everyone waits at the gate so the first calls, which compute the path, really overlap.
-      std::atomic<int> ready{0};
-      std::vector<std::thread> threads;
-      for (int t = 0; t < kBurstThreads; ++t) {
-        threads.emplace_back([&, t] {
-          ready.fetch_add(1);
-          while (ready.load() < kBurstThreads) std::this_thread::yield();
-          for (int i = 0; i < kBurstLines; ++i)
-            LogMessage(BurstMessage(step.substr(7), t, i).c_str());
-        });
-      }
-      for (std::thread& thread : threads) thread.join();
-    } else {
-      LogMessage(step.c_str());
-    }
+void Burst(const std::string& tag) {
+  // Everyone waits at the gate so the first calls, which compute the path, really overlap.
+  std::atomic<int> ready{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kBurstThreads; ++t) {
+    threads.emplace_back([&, t] {
+      ready.fetch_add(1);
+      while (ready.load() < kBurstThreads) std::this_thread::yield();
+      for (int i = 0; i < kBurstLines; ++i) LogMessage(BurstMessage(tag, t, i).c_str());
+    });
   }
-  return 0;
+  for (std::thread& thread : threads) thread.join();
 }
 
 }  // namespace
@@ -88,18 +74,24 @@ long ChildProcess::Wait() {
 }
 
 std::optional<int> RunStepsIfChild() {
-  std::wstring value(32767, L'\0');
+  std::wstring steps(32767, L'\0');
   const DWORD length =
-      GetEnvironmentVariableW(kStepsVariable, &value[0], static_cast<DWORD>(value.size()));
-  if (length == 0 || length >= value.size()) return std::nullopt;
-  std::vector<std::string> steps(1);
+      GetEnvironmentVariableW(kStepsVariable, &steps[0], static_cast<DWORD>(steps.size()));
+  if (length == 0 || length >= steps.size()) return std::nullopt;
+  std::string step;
   for (DWORD i = 0; i < length; ++i) {
-    if (value[i] == L'\n') {
-      steps.emplace_back();
+    if (steps[i] != L'\n') {
+      step += static_cast<char>(steps[i]);
+    } else if (step == "(null)") {
+      LogMessage(nullptr);
+    } else if (step.rfind("@cd ", 0) == 0) {
+      if (!SetCurrentDirectoryA(step.substr(4).c_str())) return 4;
+    } else if (step.rfind("@burst ", 0) == 0) {
+      Burst(step.substr(7));
     } else {
-      steps.back() += static_cast<char>(value[i]);
+      LogMessage(step.c_str());
     }
+    if (steps[i] == L'\n') step.clear();
   }
-  steps.pop_back();  // after the last step's LF
-  return RunSteps(steps);
+  return 0;
 }

@@ -18,7 +18,6 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-constexpr size_t kLongestLine = 599;
 const std::string kStart =
     "start: wej\xc5\x9b"
     "cie";
@@ -26,10 +25,6 @@ const std::string kLoop = "p\xc4\x99tla: otwieram port";
 const std::string kStop = "stop: koniec";
 // 557 bytes: the longest message whose line (599 bytes) fits whole.
 const std::string kLongestWhole = "test: " + std::string(551, 'w');
-// 556 bytes, then "ę" across the limit: the cut must fall before the letter.
-const std::string kPolishAcrossLimit =
-    "test: " + std::string(550, 'a') + "\xc4\x99" + std::string(100, 'z');
-const std::string kOverlongAscii = "test: " + std::string(994, 'b');
 
 struct FindCloser {
   void operator()(HANDLE find) const { FindClose(find); }
@@ -62,12 +57,11 @@ std::wstring LogFileUnder(const std::wstring& base) {
   return base + L"\\Lumerovantix\\logi\\app.log";
 }
 
-// The log below base: its whole lines (ended by CR LF, no other CR or LF), how many pieces are
-// not whole lines, and the messages of the lines laid out as
-// "YYYY-MM-DD hh:mm:ss.mmm [INFO] miernik: message". Nothing when there is no file.
+// The log below base, line by line. A piece not ended by CR LF, or holding another CR or LF,
+// reads "<broken>"; the timestamp of a line laid out as "YYYY-MM-DD hh:mm:ss.mmm [INFO]
+// miernik: message" reads "<time>" and goes to stamps. Nothing when there is no file.
 struct Log {
-  Lines lines, messages;
-  size_t broken = 0;
+  Lines lines, stamps;
 };
 
 Log ReadLog(const std::wstring& base) {
@@ -81,33 +75,29 @@ Log ReadLog(const std::wstring& base) {
          count > 0) {
     text.append(chunk, count);
   }
-  static const std::regex layout(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} \[INFO\] miernik: (.*))");
+  static const std::regex layout(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}( \[INFO\] miernik: .*))");
   Log log;
   for (size_t start = 0; start < text.size();) {
     const size_t end = std::min(text.find("\r\n", start), text.size());
-    const std::string line = text.substr(start, end - start);
+    std::string line = text.substr(start, end - start);
     start = end + 2;
+    std::smatch match;
     if (end == text.size() || line.find_first_of("\r\n") != std::string::npos) {
-      ++log.broken;
-      continue;
+      line = "<broken>";
+    } else if (std::regex_match(line, match, layout)) {
+      log.stamps.push_back(line.substr(0, 23));
+      line = "<time>" + match[1].str();
     }
     log.lines.push_back(line);
-    std::smatch match;
-    if (std::regex_match(line, match, layout)) log.messages.push_back(match[1]);
   }
   return log;
 }
 
-// The messages of the log below base, whose every line must be whole and laid out.
-Lines Messages(const std::wstring& base) {
-  const Log log = ReadLog(base);
-  EXPECT_EQ(log.broken, 0u);
-  EXPECT_EQ(log.messages.size(), log.lines.size()) << "a line without the layout";
-  return log.messages;
-}
-
-ChildSetup LogInto(const std::wstring& base, Lines steps, std::wstring cwd = L"") {
-  return {std::move(steps), base, std::move(cwd)};
+// The lines that logging messages gives, timestamps aside.
+Lines Logged(const Lines& messages) {
+  Lines lines;
+  for (const std::string& message : messages) lines.push_back("<time> [INFO] miernik: " + message);
+  return lines;
 }
 
 std::string Stamp(const SYSTEMTIME& t) {
@@ -160,32 +150,34 @@ class NativeLog : public testing::Test {
 
 }  // namespace
 
-TEST_F(NativeLog, LineCarriesLocalTimeLevelTagAndPolishText) {
+// Two runs append their lines, in local time, after what is there and beside another process
+// that holds the file open for appending. The path comes with the first real line, after any
+// null ones.
+TEST_F(NativeLog, RunsAppendWholeLinesBesideAnotherWriter) {
+  Sub(L"Lumerovantix");
+  Sub(L"Lumerovantix\\logi");
+  const ScopedHandle other(CreateFileW(LogFileUnder(folder_).c_str(), FILE_APPEND_DATA,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(other.IsValid());
+  DWORD written = 0;
+  ASSERT_TRUE(WriteFile(other.Get(), "poprzedni\r\n", 11, &written, nullptr));
   SYSTEMTIME before, after;
   GetLocalTime(&before);
-  ASSERT_EQ(RunChild(LogInto(folder_, {kStart, kLoop})), 0);
+  ASSERT_EQ(RunChild({{"(null)", kStart, kLongestWhole}, folder_, L""}), 0);
+  ASSERT_EQ(RunChild({{kLoop}, folder_, L""}), 0);
   GetLocalTime(&after);
+  ASSERT_TRUE(WriteFile(other.Get(), "obcy\r\n", 6, &written, nullptr));
 
-  EXPECT_EQ(Messages(folder_), (Lines{kStart, kLoop}));
-  const Lines lines = ReadLog(folder_).lines;
-  ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(lines[0].substr(23),
-            " [INFO] miernik: start: wej\xc5\x9b"
-            "cie");
-  EXPECT_NE(lines[0].compare(0, 3, "\xef\xbb\xbf"), 0) << "no byte-order mark";
-  for (const std::string& line : lines) {
-    EXPECT_LE(Stamp(before), line.substr(0, 23));
-    EXPECT_GE(Stamp(after), line.substr(0, 23));
+  const Log log = ReadLog(folder_);
+  Lines expected = Logged({kStart, kLongestWhole, kLoop});
+  expected.insert(expected.begin(), "poprzedni");
+  expected.push_back("obcy");
+  EXPECT_EQ(log.lines, expected);
+  for (const std::string& stamp : log.stamps) {
+    EXPECT_LE(Stamp(before), stamp);
+    EXPECT_GE(Stamp(after), stamp);
   }
-}
-
-TEST_F(NativeLog, NullMessageWritesNothingAndCreatesNoFolder) {
-  ASSERT_EQ(RunChild(LogInto(folder_, {"(null)"})), 0);
-  EXPECT_FALSE(PathExists(folder_ + L"\\Lumerovantix"));
-
-  // The path is computed by the first real line, after any number of null ones.
-  ASSERT_EQ(RunChild(LogInto(folder_, {"(null)", kStop, "(null)"})), 0);
-  EXPECT_EQ(Messages(folder_), Lines{kStop});
 }
 
 TEST_F(NativeLog, MissingLocalAppDataLogsRelativeToTheCurrentFolder) {
@@ -195,106 +187,70 @@ TEST_F(NativeLog, MissingLocalAppDataLogsRelativeToTheCurrentFolder) {
   Sub(L"two\\Lumerovantix\\logi");
   const Lines steps = {"a: pierwszy", "@cd ..\\two", "b: drugi", "@cd ..\\three", "c: trzeci"};
   ASSERT_EQ(RunChild({steps, std::nullopt, one}), 0);
-  EXPECT_EQ(Messages(one), Lines{"a: pierwszy"});
-  EXPECT_EQ(Messages(two), Lines{"b: drugi"});
+  EXPECT_EQ(ReadLog(one).lines, Logged({"a: pierwszy"}));
+  EXPECT_EQ(ReadLog(two).lines, Logged({"b: drugi"}));
   EXPECT_FALSE(PathExists(three + L"\\Lumerovantix"));
 }
 
-// A LOCALAPPDATA of 519 characters is used, one of 520 is ignored for the current folder, and a
-// missing base folder loses the lines quietly.
-TEST_F(NativeLog, LocalAppDataUpTo519CharactersIsTheBase) {
+// A LOCALAPPDATA of 519 characters is used, one of 520 is ignored for the current folder, a
+// missing base folder loses the lines quietly, and null messages create nothing. A new file
+// starts with its first line, without a byte-order mark.
+TEST_F(NativeLog, BaseFolderIsLocalAppDataUpTo519Characters) {
   const std::wstring base519 = MakeFolderOfLength(Sub(L"a"), 519);
   const std::wstring base520 = MakeFolderOfLength(Sub(L"b"), 520);
   ASSERT_TRUE(base519.size() == 519 && PathExists(base519));
   ASSERT_TRUE(base520.size() == 520 && PathExists(base520));
+  const Lines logged = {kStart, kStop};
   const struct {
     const wchar_t* cwd;
     std::wstring base;
+    Lines steps;
     bool inBase, inCwd;
-  } cases[] = {{L"cwd519", base519, true, false},
-               {L"cwd520", base520, false, true},
-               {L"cwd-missing", folder_ + L"\\missing", false, false}};
-  const Lines logged = {kStart, kStop}, none;
+  } cases[] = {{L"cwd519", base519, logged, true, false},
+               {L"cwd520", base520, logged, false, true},
+               {L"cwd-missing", folder_ + L"\\missing", logged, false, false},
+               {L"cwd-null", Sub(L"nulls"), {"(null)", "(null)"}, false, false}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.cwd);
     const std::wstring cwd = Sub(c.cwd);
-    ASSERT_EQ(RunChild(LogInto(c.base, {kStart, kStop}, cwd)), 0);
-    EXPECT_EQ(Messages(c.base), c.inBase ? logged : none);
+    ASSERT_EQ(RunChild({c.steps, c.base, cwd}), 0);
+    EXPECT_EQ(ReadLog(c.base).lines, c.inBase ? Logged(logged) : Lines{});
     EXPECT_EQ(PathExists(c.base + L"\\Lumerovantix"), c.inBase);
-    EXPECT_EQ(Messages(cwd), c.inCwd ? logged : none);
+    EXPECT_EQ(ReadLog(cwd).lines, c.inCwd ? Logged(logged) : Lines{});
     EXPECT_EQ(PathExists(cwd + L"\\Lumerovantix"), c.inCwd);
   }
   EXPECT_FALSE(PathExists(folder_ + L"\\missing"));
 }
 
-TEST_F(NativeLog, AppendsAcrossRunsBesideAnotherWriter) {
-  Sub(L"Lumerovantix");
-  Sub(L"Lumerovantix\\logi");
-  // Another process holds the file open for appending while both runs log.
-  const ScopedHandle other(CreateFileW(LogFileUnder(folder_).c_str(), FILE_APPEND_DATA,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr));
-  ASSERT_TRUE(other.IsValid());
-  DWORD written = 0;
-  ASSERT_TRUE(WriteFile(other.Get(), "poprzedni\r\n", 11, &written, nullptr));
-  ASSERT_EQ(RunChild(LogInto(folder_, {kStart})), 0);
-  ASSERT_EQ(RunChild(LogInto(folder_, {kLoop})), 0);
-  ASSERT_TRUE(WriteFile(other.Get(), "obcy\r\n", 6, &written, nullptr));
-
-  const Log log = ReadLog(folder_);
-  EXPECT_EQ(log.broken, 0u);
-  ASSERT_EQ(log.lines.size(), 4u);
-  EXPECT_EQ(log.lines[0], "poprzedni");
-  EXPECT_EQ(log.messages, (Lines{kStart, kLoop}));
-  EXPECT_EQ(log.lines[3], "obcy");
-}
-
 TEST_F(NativeLog, ThreadsAndProcessesLoggingAtOnceLeaveWholeLines) {
-  ChildProcess a(LogInto(folder_, {"@burst A"}));
-  ChildProcess b(LogInto(folder_, {"@burst B"}));
+  ChildProcess a({{"@burst A"}, folder_, L""});
+  ChildProcess b({{"@burst B"}, folder_, L""});
   EXPECT_EQ(a.Wait(), 0);
   EXPECT_EQ(b.Wait(), 0);
 
-  const Log log = ReadLog(folder_);
-  const std::multiset<std::string> logged(log.messages.begin(), log.messages.end());
-  const size_t broken = log.broken + log.lines.size() - log.messages.size();
-  std::multiset<std::string> expected;
+  const Lines lines = ReadLog(folder_).lines;
+  const std::multiset<std::string> logged(lines.begin(), lines.end());
+  Lines messages;
   for (const std::string tag : {"A", "B"}) {
     for (int t = 0; t < kBurstThreads; ++t) {
-      for (int i = 0; i < kBurstLines; ++i) expected.insert(BurstMessage(tag, t, i));
+      for (int i = 0; i < kBurstLines; ++i) messages.push_back(BurstMessage(tag, t, i));
     }
   }
+  const Lines expected_lines = Logged(messages);
+  const std::multiset<std::string> expected(expected_lines.begin(), expected_lines.end());
   if (!RunsUnderWine()) {
-    EXPECT_EQ(broken, 0u);
     EXPECT_EQ(logged, expected);
     return;
   }
   // Under Wine only what its append emulation keeps: most lines whole, none of them twice.
-  // (A line glued onto another parses, but its message is not one of ours.)
   size_t whole = 0;
-  for (const std::string& message : logged) {
-    if (expected.count(message) == 0) continue;
-    EXPECT_EQ(logged.count(message), 1u) << message;
+  for (const std::string& line : logged) {
+    if (expected.count(line) == 0) continue;
+    EXPECT_EQ(logged.count(line), 1u) << line;
     ++whole;
   }
   EXPECT_GE(whole, expected.size() * 9 / 10);
   std::printf("under Wine: %zu of %zu lines whole\n", whole, expected.size());
-}
-
-// Mended: an over-long line used to be cut at 599 bytes without its CR LF, so the next line
-// followed on the same text line and a UTF-8 letter could be split.
-TEST_F(NativeLog, OverlongMessageIsShortenedAndTheLineStillEnds) {
-  ASSERT_EQ(
-      RunChild(LogInto(folder_, {kPolishAcrossLimit, kStop, kOverlongAscii, kLongestWhole, kStop})),
-      0);
-  EXPECT_EQ(Messages(folder_),
-            (Lines{kPolishAcrossLimit.substr(0, 556) /* "ę" not split */, kStop,
-                   kOverlongAscii.substr(0, 557), kLongestWhole /* 557 bytes: whole */, kStop}));
-  const Lines lines = ReadLog(folder_).lines;
-  ASSERT_EQ(lines.size(), 5u);
-  EXPECT_EQ(lines[0].size() + 2, 598u);
-  EXPECT_EQ(lines[2].size() + 2, kLongestLine);
-  EXPECT_EQ(lines[3].size() + 2, kLongestLine);
 }
 
 int main(int argc, char** argv) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <random>
 #include <string>
 
@@ -9,59 +10,50 @@
 
 // Every expectation here holds for WideCharToMultiByte (Windows build, under Wine) and for the
 // portable conversion (native build) alike.
-
 TEST(WideToUtf8, Conversions) {
-  const std::string fffd = "\xef\xbf\xbd";
-  const std::string grin = "\xf0\x9f\x98\x80";
-  struct Case {
+  const std::string fffd = "\xef\xbf\xbd", grin = "\xf0\x9f\x98\x80";
+  const struct {
     std::wstring wide;
     std::string utf8;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {L"", ""},
-      {L"p\u0119tla: otwieram port", "p\xc4\x99tla: otwieram port"},
-      {L"\u0105\u0107\u0119\u0142\u0144\u00f3\u015b\u017a\u017c",
-       "\xc4\x85\xc4\x87\xc4\x99\xc5\x82\xc5\x84\xc3\xb3\xc5\x9b\xc5\xba\xc5\xbc"},
+      {L"\u0105\u0107\u0119\u0142\u0144\u00f3\u015b\u017a\u017c: port",
+       "\xc4\x85\xc4\x87\xc4\x99\xc5\x82\xc5\x84\xc3\xb3\xc5\x9b\xc5\xba\xc5\xbc: port"},
       // Encoding length boundaries, and an embedded NUL.
       {{0x7F, 0x80, 0x7FF, 0x800, 0xFFFF}, "\x7f\xc2\x80\xdf\xbf\xe0\xa0\x80\xef\xbf\xbf"},
       {std::wstring(L"a\0b", 3), std::string("a\0b", 3)},
-      // Surrogate pairs join.
+      // Surrogate pairs join; unpaired surrogates become replacement characters.
       {{0xD83D, 0xDE00}, grin},
       {{0xD800, 0xDC00}, "\xf0\x90\x80\x80"},
       {{0xDBFF, 0xDFFF}, "\xf4\x8f\xbf\xbf"},
-      // Unpaired surrogates become replacement characters.
       {{L'a', 0xD800, L'b'}, "a" + fffd + "b"},
       {{L'a', 0xDC00}, "a" + fffd},
       {{L'x', 0xDBFF}, "x" + fffd},
       {{0xDE00, 0xD83D}, fffd + fffd},
       {{0xD83D, 0xD83D, 0xDE00}, fffd + grin},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.utf8);
     EXPECT_EQ(WideToUtf8(c.wide), c.utf8);
   }
-}
-
-TEST(PortableWideToUtf8, TakesWholeCodePointsWhereWcharIsWide) {
-  if (sizeof(wchar_t) < 4) GTEST_SKIP() << "wchar_t holds UTF-16 units here";
-  EXPECT_EQ(PortableWideToUtf8(std::wstring(1, static_cast<wchar_t>(0x1F600))), "\xf0\x9f\x98\x80");
-  EXPECT_EQ(PortableWideToUtf8(std::wstring(1, static_cast<wchar_t>(0x10FFFF))),
-            "\xf4\x8f\xbf\xbf");
-  EXPECT_EQ(PortableWideToUtf8(std::wstring(1, static_cast<wchar_t>(0x110000))), "\xef\xbf\xbd");
+  if (sizeof(wchar_t) == 4) {  // whole code points where wchar_t is wide
+    EXPECT_EQ(PortableWideToUtf8({static_cast<wchar_t>(0x1F600)}), grin);
+    EXPECT_EQ(PortableWideToUtf8({static_cast<wchar_t>(0x10FFFF)}), "\xf4\x8f\xbf\xbf");
+    EXPECT_EQ(PortableWideToUtf8({static_cast<wchar_t>(0x110000)}), fffd);
+  }
 }
 
 #ifdef _WIN32
-
-// The portable conversion must agree with WideCharToMultiByte, the behaviour it stands in for.
+// The portable conversion must agree with WideCharToMultiByte, the behaviour it stands in for:
+// every unit, and random strings rich in surrogates.
 TEST(PortableWideToUtf8, AgreesWithWideCharToMultiByte) {
   for (unsigned unit = 1; unit <= 0xFFFF; ++unit) {
     const std::wstring text = {L'<', static_cast<wchar_t>(unit), L'>'};
     ASSERT_EQ(PortableWideToUtf8(text), WideToUtf8(text)) << std::hex << unit;
   }
-  // Random strings rich in surrogates, in every order.
   std::mt19937 random(20250302);
   const wchar_t pool[] = {L'a', 0x0105, 0x20AC, 0xD800, 0xDBFF, 0xDC00, 0xDFFF, 0xD83D, 0xDE00};
-  std::uniform_int_distribution<size_t> pick(0, sizeof pool / sizeof pool[0] - 1);
+  std::uniform_int_distribution<size_t> pick(0, std::size(pool) - 1);
   std::uniform_int_distribution<int> length(1, 8);
   for (int round = 0; round < 5000; ++round) {
     std::wstring text;
@@ -69,5 +61,4 @@ TEST(PortableWideToUtf8, AgreesWithWideCharToMultiByte) {
     ASSERT_EQ(PortableWideToUtf8(text), WideToUtf8(text)) << round;
   }
 }
-
 #endif
