@@ -23,6 +23,7 @@ class EngineWrappersTest : public ::testing::Test {
  protected:
   void SetUp() override { StandInReset(); }
   void TearDown() override {
+    EXPECT_EQ(StandInContractErrors(), std::vector<std::string>{});
     StandInReset();
     EXPECT_EQ(StandInLiveEngineCount(), 0u);
     EXPECT_EQ(StandInLiveMessengerCount(), 0u);
@@ -146,10 +147,15 @@ TEST_F(EngineWrappersTest, CallsReachTheEngine) {
           "RecordWindowsPluginCApiRegisterWithRegistrar RecordWindowsPluginCApi",
           "SpeechToTextWindowsRegisterWithRegistrar SpeechToTextWindows",
           "UrlLauncherWindowsRegisterWithRegistrar UrlLauncherWindows"}));
+  const std::unique_ptr<HWND__, decltype(&DestroyWindow)> top(
+      CreateWindowExW(0, L"STATIC", L"top", WS_OVERLAPPEDWINDOW, 0, 0, 320, 200, nullptr, nullptr,
+                      nullptr, nullptr),
+      &DestroyWindow);
+  ASSERT_NE(top, nullptr);
   StandInClaimTopLevelMessage(WM_SIZE, 42);
-  EXPECT_EQ(controller.HandleTopLevelWindowProc(nullptr, WM_SIZE, 0, 0),
+  EXPECT_EQ(controller.HandleTopLevelWindowProc(top.get(), WM_SIZE, 0, 0),
             std::optional<LRESULT>(42));
-  EXPECT_FALSE(controller.HandleTopLevelWindowProc(nullptr, WM_ACTIVATE, 0, 0).has_value());
+  EXPECT_FALSE(controller.HandleTopLevelWindowProc(top.get(), WM_ACTIVATE, 0, 0).has_value());
   EXPECT_EQ(StandInTopLevelMessageCount(WM_ACTIVATE), 1);
   controller.engine()->ReloadSystemFonts();
   EXPECT_EQ(StandInCallCount("FlutterDesktopEngineReloadSystemFonts"), 1);
