@@ -165,12 +165,16 @@ class ScriptedMeterPlatform final : public MeterPlatform {
   }
 
   // Called with the lock held. The stop flag is not ours to wait on, so it is looked at every
-  // millisecond.
+  // millisecond. A hold nobody ends gives up after a while and fails every later write, so that
+  // a faulty meter fails its test instead of hanging the whole program.
   void HoldHere(std::unique_lock<std::mutex>& lock) {
     holdPoint = HoldPoint::kNone;
     held = true;
     heldChanged.notify_all();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (!released && !(watched != nullptr && watched->IsStopRequested())) {
+      gaveUp = std::chrono::steady_clock::now() > deadline;
+      if (gaveUp) break;
       heldChanged.wait_for(lock, std::chrono::milliseconds(1));
     }
   }
@@ -182,6 +186,7 @@ class ScriptedMeterPlatform final : public MeterPlatform {
     record.writeTimes.push_back(nowMs);
     record.onlyQueryBytes = record.onlyQueryBytes && count == 1 && bytes[0] == 0x11;
     const auto failure = script.writeFailures.find(poll);
+    if (gaveUp) return {false, 0, 0};
     if (failure != script.writeFailures.end()) return failure->second;
     const auto answer = script.answers.find(poll);
     for (const Chunk& chunk : answer != script.answers.end() ? answer->second : script.otherPolls) {
@@ -228,6 +233,7 @@ class ScriptedMeterPlatform final : public MeterPlatform {
   int holdPoll = 1;
   bool held = false;
   bool released = false;
+  bool gaveUp = false;
   int64_t nowMs = 0;
   int poll = 0;  // number of query bytes written so far
   bool firstReadOfPoll = false;
