@@ -4,28 +4,28 @@
 
 #include <string>
 
+namespace meter_link {
 namespace {
 
-using meter_link::ComposeSystemErrorText;
-
-TEST(ComposeSystemErrorText, NoSystemTextGivesTheCodeInDecimal) {
-  EXPECT_EQ(ComposeSystemErrorText(nullptr, 0, 12345), L"b\u0142\u0105d 12345");
-  const wchar_t text[] = L"ignored";
-  EXPECT_EQ(ComposeSystemErrorText(text, 0, 4294967295u), L"b\u0142\u0105d 4294967295");
-}
-
-TEST(ComposeSystemErrorText, TrailingLineBreaksAndSpacesGoTheFullStopStays) {
-  const std::wstring text = L"Odmowa dost\u0119pu.\r\n";
-  EXPECT_EQ(ComposeSystemErrorText(text.data(), text.size(), 5), L"Odmowa dost\u0119pu.");
-  const std::wstring messy = L"Line one\r\nline two. \r\n \n";
-  EXPECT_EQ(ComposeSystemErrorText(messy.data(), messy.size(), 1), L"Line one\r\nline two.");
-  const std::wstring blank = L" \r\n";
-  EXPECT_EQ(ComposeSystemErrorText(blank.data(), blank.size(), 1), L"");
-}
-
-TEST(ComposeSystemErrorText, OnlyTheGivenLengthIsTaken) {
-  const wchar_t text[] = L"Not ready.\r\nEXTRA";
-  EXPECT_EQ(ComposeSystemErrorText(text, 12, 21), L"Not ready.");
+TEST(ComposeSystemErrorText, TrimsTheSystemTextOrFallsBackToTheCode) {
+  const size_t kWhole = std::wstring::npos;
+  const struct {
+    std::wstring text;
+    size_t length;
+    std::wstring expected;
+  } cases[] = {
+      {L"", 0, L"b\u0142\u0105d 4294967295"},
+      {L"ignored", 0, L"b\u0142\u0105d 4294967295"},
+      {L"Odmowa dost\u0119pu.\r\n", kWhole, L"Odmowa dost\u0119pu."},
+      {L"Line one\r\nline two. \r\n \n", kWhole, L"Line one\r\nline two."},
+      {L" \r\n", kWhole, L""},
+      {L"Not ready.\r\nEXTRA", 12, L"Not ready."},  // only the given length is taken
+  };
+  for (const auto& c : cases) {
+    const size_t length = c.length == kWhole ? c.text.size() : c.length;
+    EXPECT_EQ(ComposeSystemErrorText(c.text.data(), length, 4294967295u), c.expected);
+  }
 }
 
 }  // namespace
+}  // namespace meter_link

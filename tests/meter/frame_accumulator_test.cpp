@@ -1,6 +1,5 @@
 #include "runner/meter/frame_accumulator.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -8,14 +7,14 @@
 
 #include "tools/meter_frames/meter_frame_builder.h"
 
+namespace meter_link {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-Bytes Frame(int value, uint8_t number = 0) {
+Bytes Frame(int value) {
   MeterFrameFields fields;
   fields.value = value;
-  fields.number = number;
   return BuildMeterFrame(fields);
 }
 
@@ -25,79 +24,50 @@ Bytes Join(std::initializer_list<Bytes> parts) {
   return all;
 }
 
-Bytes Filler(size_t count, uint8_t value = 0x55) { return Bytes(count, value); }
+Bytes Part(const Bytes& bytes, size_t from, size_t to) {
+  return Bytes(bytes.begin() + from, bytes.begin() + to);
+}
 
-class FrameAccumulatorTest : public ::testing::Test {
- protected:
-  bool Add(const Bytes& bytes) { return accumulator.AddRead(bytes.data(), bytes.size(), &reading); }
-
-  FrameAccumulator accumulator;
-  MeterReading reading;
+// One read: the value of the frame it completes (-1: none) and the bytes kept afterwards.
+struct Step {
+  Bytes read;
+  int raw;
+  Bytes kept;
 };
 
-TEST_F(FrameAccumulatorTest, FrameSplitOverTwoReadsDecodesAfterTheSecond) {
-  const Bytes frame = Frame(321);
-  EXPECT_FALSE(Add(Bytes(frame.begin(), frame.begin() + 10)));
-  EXPECT_EQ(accumulator.Bytes().size(), 10u);
-  EXPECT_TRUE(Add(Bytes(frame.begin() + 10, frame.end())));
-  EXPECT_EQ(reading.raw, 321);
-}
-
-TEST_F(FrameAccumulatorTest, GarbageBeforeTheHeaderIsDiscarded) {
-  EXPECT_TRUE(Add(Join({{0x01, 0xAA, 0xDD}, Frame(42, 7)})));
-  EXPECT_EQ(reading.raw, 42);
-  EXPECT_EQ(reading.nr, 7);
-  EXPECT_TRUE(accumulator.Bytes().empty());
-}
-
-TEST_F(FrameAccumulatorTest, WithoutHeaderOnlyTheLastTwoBytesStay) {
-  EXPECT_FALSE(Add(Join({Filler(30), {0xAA, 0xDD}})));
-  EXPECT_EQ(accumulator.Bytes(), (Bytes{0xAA, 0xDD}));
-  // Those two bytes were the start of a header that the next read completes.
-  const Bytes frame = Frame(99);
-  EXPECT_TRUE(Add(Bytes(frame.begin() + 2, frame.end())));
-  EXPECT_EQ(reading.raw, 99);
-}
-
-TEST_F(FrameAccumulatorTest, FewerThanThreeBytesAreKeptUnsearched) {
-  EXPECT_FALSE(Add({0x12, 0x34}));
-  EXPECT_EQ(accumulator.Bytes(), (Bytes{0x12, 0x34}));
-}
-
-TEST_F(FrameAccumulatorTest, LongerFrameConsumesNineteenBytesAndTheTailGoesLater) {
-  EXPECT_TRUE(Add(Join({Frame(500), Filler(5, 0x11)})));
-  EXPECT_EQ(reading.raw, 500);
-  EXPECT_EQ(accumulator.Bytes(), Filler(5, 0x11));
-  EXPECT_FALSE(Add({0x22}));
-  EXPECT_EQ(accumulator.Bytes(), (Bytes{0x11, 0x22}));
-}
-
-TEST_F(FrameAccumulatorTest, SecondFrameOfOneReadWaitsForTheNextRead) {
-  EXPECT_TRUE(Add(Join({Frame(1), Frame(2)})));
-  EXPECT_EQ(reading.raw, 1);
-  EXPECT_EQ(accumulator.Bytes().size(), 19u);
-  EXPECT_TRUE(Add({0x00}));
-  EXPECT_EQ(reading.raw, 2);
-  EXPECT_EQ(accumulator.Bytes(), (Bytes{0x00}));
-}
-
-TEST_F(FrameAccumulatorTest, FullReadKeepsOnlyItsLast255Bytes) {
-  // A frame at byte 0 loses its first header byte; the frame at the end is the one decoded.
-  const Bytes read = Join({Frame(1111), Filler(256 - 38), Frame(2222)});
-  ASSERT_EQ(read.size(), 256u);
-  EXPECT_FALSE(Add({0xAA, 0xDD, 0x00, 0x25}));  // an old partial frame, emptied by the full read
-  EXPECT_TRUE(Add(read));
-  EXPECT_EQ(reading.raw, 2222);
-  EXPECT_TRUE(accumulator.Bytes().empty());
-}
-
-TEST_F(FrameAccumulatorTest, OverflowDropsTheOldestBytes) {
-  const Bytes frame = Frame(7);
-  // A partial frame waits at the front; 250 more bytes push its header out.
-  EXPECT_FALSE(Add(Bytes(frame.begin(), frame.begin() + 10)));
-  EXPECT_TRUE(Add(Join({Filler(231), Frame(4321)})));
-  EXPECT_EQ(reading.raw, 4321) << "the stale header must have been dropped";
-  EXPECT_TRUE(accumulator.Bytes().empty());
+TEST(FrameAccumulator, ReassemblesFramesAcrossReads) {
+  const Bytes f = Frame(321), full = Join({Frame(1111), Bytes(256 - 38, 0x55), Frame(2222)});
+  const struct {
+    const char* name;
+    std::vector<Step> steps;
+  } cases[] = {
+      {"split over two reads", {{Part(f, 0, 10), -1, Part(f, 0, 10)}, {Part(f, 10, 19), 321, {}}}},
+      {"garbage before the header", {{Join({{0x01, 0xAA, 0xDD}, f}), 321, {}}}},
+      {"no header keeps the last two bytes",
+       {{Join({Bytes(30, 0x55), {0xAA, 0xDD}}), -1, {0xAA, 0xDD}}, {Part(f, 2, 19), 321, {}}}},
+      {"fewer than three bytes stay unsearched", {{{0x12, 0x34}, -1, {0x12, 0x34}}}},
+      {"a longer frame leaves its tail for later",
+       {{Join({f, Bytes(5, 0x11)}), 321, Bytes(5, 0x11)}, {{0x22}, -1, {0x11, 0x22}}}},
+      {"the second frame of one read waits for the next read",
+       {{Join({Frame(1), Frame(2)}), 1, Frame(2)}, {{0x00}, 2, {0x00}}}},
+      // A frame at byte 0 of a full read loses its first header byte.
+      {"a full read keeps only its last 255 bytes",
+       {{{0xAA, 0xDD, 0x00, 0x25}, -1, {0xAA, 0xDD, 0x00, 0x25}}, {full, 2222, {}}}},
+      {"overflow drops the oldest bytes",
+       {{Part(f, 0, 10), -1, Part(f, 0, 10)}, {Join({Bytes(231, 0x55), Frame(4321)}), 4321, {}}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    FrameAccumulator accumulator;
+    for (const Step& step : c.steps) {
+      MeterReading reading;
+      reading.raw = -1;
+      EXPECT_EQ(accumulator.AddRead(step.read.data(), step.read.size(), &reading), step.raw >= 0);
+      EXPECT_EQ(reading.raw, step.raw);
+      EXPECT_EQ(accumulator.Bytes(), step.kept);
+    }
+  }
 }
 
 }  // namespace
+}  // namespace meter_link

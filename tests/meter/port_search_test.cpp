@@ -13,14 +13,12 @@
 #include "runner/diagnostics/native_log.h"
 #include "tests/support/captured_log.h"
 
+namespace meter_link {
 namespace {
 
-using meter_link::DeviceList;
 using ::testing::ElementsAre;
 
 const char kListing[] = "porty: SetupAPI — pobieram listę urządzeń";
-const char kNoList[] = "porty: SetupAPI nie dał listy";
-const char kSearching[] = "porty: SetupAPI — lista jest, szukam CP2102";
 
 // Hardware IDs as the system stores them: NUL-separated, ending in two NULs.
 std::wstring MultiString(const std::vector<std::wstring>& ids) {
@@ -29,16 +27,12 @@ std::wstring MultiString(const std::vector<std::wstring>& ids) {
   return text + L'\0';
 }
 
-const std::wstring kCableIds =
-    MultiString({L"USB\\VID_10C4&PID_EA60&REV_0100", L"USB\\VID_10C4&PID_EA60"});
-
 struct FakeDevice {
   std::wstring portName;  // copied into the 64-unit buffer as is, without adding a NUL
-  std::wstring hardwareIds = kCableIds;
+  std::wstring hardwareIds = MultiString({L"USB\\VID_10C4&PID_EA60&REV_0100"});
   int requiredBytes = -1;  // reported size in bytes; by default the whole multi-string
   bool idsReadable = true;
-  bool keyOpens = true;
-  bool valueReadable = true;
+  bool nameReadable = true;
 };
 
 FakeDevice Cable(const std::wstring& portName) { return {portName}; }
@@ -58,17 +52,15 @@ class FakeDeviceList : public DeviceList {
   }
   bool ReadHardwareIds(wchar_t* buffer, uint32_t* requiredBytes) override {
     const FakeDevice& d = devices_[selected_];
-    if (!d.idsReadable) return false;
     std::copy_n(d.hardwareIds.begin(), std::min(d.hardwareIds.size(), kHardwareIdUnits), buffer);
-    *requiredBytes = d.requiredBytes >= 0 ? static_cast<uint32_t>(d.requiredBytes)
-                                          : static_cast<uint32_t>(d.hardwareIds.size() * 2);
-    return true;
+    *requiredBytes =
+        static_cast<uint32_t>(d.requiredBytes >= 0 ? d.requiredBytes : d.hardwareIds.size() * 2);
+    return d.idsReadable;
   }
   bool ReadPortName(wchar_t* buffer) override {
     const FakeDevice& d = devices_[selected_];
-    if (!d.keyOpens || !d.valueReadable) return false;
     std::copy_n(d.portName.begin(), std::min(d.portName.size(), kPortNameUnits), buffer);
-    return true;
+    return d.nameReadable;
   }
 
  private:
@@ -76,48 +68,23 @@ class FakeDeviceList : public DeviceList {
   uint32_t selected_ = 0;
 };
 
-std::vector<MeterPort> Search(std::vector<FakeDevice> devices) {
-  return meter_link::FindMeterPortsIn(
-      [&] { return std::make_unique<FakeDeviceList>(std::move(devices)); });
+TEST(PortSearch, NoDeviceListLogsItAndGivesNothing) {
+  ClearCapturedLog();
+  EXPECT_TRUE(FindMeterPortsIn([] { return nullptr; }).empty());
+  EXPECT_THAT(CapturedLogLines(), ElementsAre(kListing, "porty: SetupAPI nie dał listy"));
 }
 
-std::vector<std::wstring> Names(const std::vector<MeterPort>& ports) {
-  std::vector<std::wstring> names;
-  for (const MeterPort& p : ports) names.push_back(p.name);
-  return names;
-}
-
-class PortSearchTest : public ::testing::Test {
- protected:
-  void SetUp() override { ClearCapturedLog(); }
-};
-
-TEST_F(PortSearchTest, NoDeviceListLogsItAndGivesNothing) {
-  const auto ports = meter_link::FindMeterPortsIn([] { return std::unique_ptr<DeviceList>(); });
-  EXPECT_TRUE(ports.empty());
-  EXPECT_THAT(CapturedLogLines(), ElementsAre(kListing, kNoList));
-}
-
-TEST_F(PortSearchTest, OneCableGivesItsNameAndDevicePath) {
-  const auto ports = Search({Cable(L"COM12")});  // two digits: the path keeps them both
-  ASSERT_EQ(ports.size(), 1u);
-  EXPECT_EQ(ports[0].name, L"COM12");
-  EXPECT_EQ(ports[0].path, L"\\\\.\\COM12");
-  EXPECT_THAT(CapturedLogLines(),
-              ElementsAre(kListing, kSearching, "test: list released", "porty: znalezione=1"));
-}
-
-TEST_F(PortSearchTest, WhichDevicesCountAndWhatTheirNamesBecome) {
-  FakeDevice noIds = Cable(L"COM1"), noKey = Cable(L"COM2"), noValue = Cable(L"COM3");
+TEST(PortSearch, WhichDevicesCountAndWhatTheirNamesBecome) {
+  FakeDevice noIds = Cable(L"COM1"), noName = Cable(L"COM2");
   noIds.idsReadable = false;
-  noKey.keyOpens = false;
-  noValue.valueReadable = false;
+  noName.nameReadable = false;
   const std::wstring full(64, L'X');
   const struct {
     const char* name;
     std::vector<FakeDevice> devices;
     std::vector<std::wstring> found;
   } cases[] = {
+      {"two digits", {Cable(L"COM12")}, {L"COM12"}},
       {"no cable among other devices", {WithIds(L"COM3", {L"HID\\VID_046D&PID_C077"})}, {}},
       {"enumeration order, unsorted, with duplicates",
        {Cable(L"COM9"), WithIds(L"COM5", {L"PCI\\VEN_8086&DEV_A370"}), Cable(L"COM3"),
@@ -136,8 +103,8 @@ TEST_F(PortSearchTest, WhichDevicesCountAndWhatTheirNamesBecome) {
        {WithIds(L"COM6", {L"USB\\VID_10C4", L"PID_EA60"}, 2 * 13),
         WithIds(L"COM7", {L"USB\\VID_10C4", L"PID_EA60"}, 2 * 21)},
        {L"COM7"}},
-      {"unreadable devices and empty or missing port names are skipped",
-       {noIds, noKey, noValue, Cable(L""), Cable(std::wstring(L"\0COM9", 5)), Cable(L"COM4")},
+      {"unreadable devices and empty port names are skipped",
+       {noIds, noName, Cable(L""), Cable(std::wstring(L"\0COM9", 5)), Cable(L"COM4")},
        {L"COM4"}},
       {"the port name ends at its first NUL within 64 units",
        {Cable(std::wstring(L"COM7\0junk", 9)), Cable(full)},
@@ -146,11 +113,23 @@ TEST_F(PortSearchTest, WhichDevicesCountAndWhatTheirNamesBecome) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     ClearCapturedLog();
-    EXPECT_EQ(Names(Search(c.devices)), c.found);
-    EXPECT_THAT(CapturedLogLines(),
-                ElementsAre(kListing, kSearching, "test: list released",
-                            "porty: znalezione=" + std::to_string(c.found.size())));
+    std::vector<FakeDevice> devices = c.devices;
+    const auto ports =
+        FindMeterPortsIn([&] { return std::make_unique<FakeDeviceList>(std::move(devices)); });
+    std::vector<std::wstring> names, paths, expectedPaths;
+    for (const MeterPort& port : ports) {
+      names.push_back(port.name);
+      paths.push_back(port.path);
+    }
+    for (const std::wstring& name : c.found) expectedPaths.push_back(L"\\\\.\\" + name);
+    EXPECT_EQ(names, c.found);
+    EXPECT_EQ(paths, expectedPaths);
+    EXPECT_THAT(
+        CapturedLogLines(),
+        ElementsAre(kListing, "porty: SetupAPI — lista jest, szukam CP2102", "test: list released",
+                    "porty: znalezione=" + std::to_string(c.found.size())));
   }
 }
 
 }  // namespace
+}  // namespace meter_link

@@ -1,6 +1,5 @@
 #include "tests/support/meter_simulator_client.h"
 
-#include <cstdint>
 #include <cstdlib>
 #include <thread>
 
@@ -13,31 +12,11 @@
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
+// The Winsock names for the BSD ones.
+using SOCKET = int;
+constexpr SOCKET INVALID_SOCKET = -1;
+inline int closesocket(SOCKET s) { return close(s); }
 #endif
-
-namespace {
-
-#ifdef _WIN32
-using NativeSocket = SOCKET;
-const NativeSocket kNoSocket = INVALID_SOCKET;
-void CloseSocket(NativeSocket s) { closesocket(s); }
-bool StartSockets() {
-  static const bool started = [] {
-    WSADATA data;
-    return WSAStartup(MAKEWORD(2, 2), &data) == 0;
-  }();
-  return started;
-}
-#else
-using NativeSocket = int;
-const NativeSocket kNoSocket = -1;
-void CloseSocket(NativeSocket s) { close(s); }
-bool StartSockets() { return true; }
-#endif
-
-NativeSocket ToNative(std::intptr_t s) { return static_cast<NativeSocket>(s); }
-
-}  // namespace
 
 std::unique_ptr<MeterSimulatorClient> MeterSimulatorClient::FromEnvironment(std::string* error) {
   const char* port = std::getenv("LUMERO_METER_SIMULATOR_PORT");
@@ -49,18 +28,24 @@ std::unique_ptr<MeterSimulatorClient> MeterSimulatorClient::FromEnvironment(std:
 }
 
 std::unique_ptr<MeterSimulatorClient> MeterSimulatorClient::Connect(int port, std::string* error) {
-  if (!StartSockets()) {
+#ifdef _WIN32
+  static const bool started = [] {
+    WSADATA data;
+    return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+  }();
+  if (!started) {
     *error = "sockets unavailable";
     return nullptr;
   }
-  const NativeSocket s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+#endif
+  const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   address.sin_port = htons(static_cast<uint16_t>(port));
-  if (s == kNoSocket ||
+  if (s == INVALID_SOCKET ||
       connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-    if (s != kNoSocket) CloseSocket(s);
+    if (s != INVALID_SOCKET) closesocket(s);
     *error = "cannot connect to the simulator on port " + std::to_string(port);
     return nullptr;
   }
@@ -71,21 +56,20 @@ std::unique_ptr<MeterSimulatorClient> MeterSimulatorClient::Connect(int port, st
 
 MeterSimulatorClient::MeterSimulatorClient(Token, std::intptr_t socket) : socket_(socket) {}
 
-MeterSimulatorClient::~MeterSimulatorClient() { CloseSocket(ToNative(socket_)); }
+MeterSimulatorClient::~MeterSimulatorClient() { closesocket(static_cast<SOCKET>(socket_)); }
 
 std::string MeterSimulatorClient::Command(const std::string& line) {
+  const SOCKET s = static_cast<SOCKET>(socket_);
   const std::string out = line + "\n";
-  size_t sent = 0;
-  while (sent < out.size()) {
-    const int n =
-        send(ToNative(socket_), out.data() + sent, static_cast<int>(out.size() - sent), 0);
+  for (size_t sent = 0; sent < out.size();) {
+    const int n = send(s, out.data() + sent, static_cast<int>(out.size() - sent), 0);
     if (n <= 0) return "";
     sent += static_cast<size_t>(n);
   }
   size_t end;
   while ((end = pending_.find('\n')) == std::string::npos) {
     char buffer[512];
-    const int n = recv(ToNative(socket_), buffer, sizeof buffer, 0);
+    const int n = recv(s, buffer, sizeof buffer, 0);
     if (n <= 0) return "";
     pending_.append(buffer, static_cast<size_t>(n));
   }

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -18,11 +17,12 @@
 #include "tests/support/captured_log.h"
 #include "tools/meter_frames/meter_frame_builder.h"
 
-// A frame of the 400 lx range numbered 7.
+namespace meter_link {
+
+// A frame of the 400 lx range.
 inline std::vector<uint8_t> Frame(int value) {
   MeterFrameFields fields;
   fields.value = value;
-  fields.number = 7;
   return BuildMeterFrame(fields);
 }
 
@@ -33,20 +33,19 @@ inline int64_t Wall(int64_t fakeMs) { return ScriptedMeterPlatform::kWallClockSt
 class MeterFixture : public ::testing::Test {
  protected:
   using Hold = ScriptedMeterPlatform::HoldPoint;
-  using Bytes = std::vector<uint8_t>;
+  using Kinds = std::vector<std::string>;
 
   void SetUp() override {
     ClearUiTaskWindow();
     ClearCapturedLog();
     SetUiTaskWindow(&wakeUp, wakeUp);
-    meter = meter_link::Miernik::Create(nullptr, platform);
+    meter = Miernik::Create(nullptr, platform);
     platform.WatchStopOf(meter.get());
     meter->ReplaceSink(std::make_unique<RecordingSink>(events));
   }
 
   void TearDown() override {
-    if (!meter) meter = meter_link::Miernik::Create(nullptr, platform);
-    meter->Stop();
+    if (meter) meter->Stop();
     Drain();
     meter.reset();
     ClearUiTaskWindow();
@@ -87,17 +86,18 @@ class MeterFixture : public ::testing::Test {
     return lines;
   }
 
-  int LinesClosed() {
-    const auto journal = platform.Recorded().journal;
-    return static_cast<int>(std::count(journal.begin(), journal.end(), "close"));
-  }
-
-  std::string ErrorText(size_t index = 0) {
-    return ::Field<std::string>(events->OfKind("blad").at(index), "tekst");
+  // The texts of the error events, in order.
+  std::vector<std::string> ErrorTexts() {
+    std::vector<std::string> texts;
+    for (const auto& map : events->OfKind("blad"))
+      texts.push_back(Field<std::string>(map, "tekst"));
+    return texts;
   }
 
   ScriptedMeterPlatform platform;
   TestWakeUp wakeUp;
   std::shared_ptr<RecordedEvents> events = std::make_shared<RecordedEvents>();
-  std::shared_ptr<meter_link::Miernik> meter;
+  std::shared_ptr<Miernik> meter;
 };
+
+}  // namespace meter_link

@@ -9,6 +9,8 @@
 #include "channels/encodable_value.h"
 #include "channels/event_sink.h"
 
+namespace meter_link {
+
 // Events as the sink received them; shared between the sink (owned by the meter) and the test.
 class RecordedEvents {
  public:
@@ -16,19 +18,16 @@ class RecordedEvents {
     std::lock_guard<std::mutex> lock(mutex);
     events.push_back(event);
   }
-
   std::vector<flutter::EncodableValue> All() {
     std::lock_guard<std::mutex> lock(mutex);
     return events;
   }
-
   // The "typ" of every event, in order ("?" for an event that is not a map with a string "typ").
   std::vector<std::string> Kinds() {
     std::vector<std::string> kinds;
     for (const flutter::EncodableValue& event : All()) kinds.push_back(KindOf(event));
     return kinds;
   }
-
   // The maps of the events of one kind, in order.
   std::vector<flutter::EncodableMap> OfKind(const std::string& kind) {
     std::vector<flutter::EncodableMap> maps;
@@ -37,13 +36,11 @@ class RecordedEvents {
     }
     return maps;
   }
-
   static std::string KindOf(const flutter::EncodableValue& event) {
     const auto* map = std::get_if<flutter::EncodableMap>(&event);
     if (map == nullptr) return "?";
     const auto found = map->find(flutter::EncodableValue("typ"));
-    if (found == map->end()) return "?";
-    const auto* kind = std::get_if<std::string>(&found->second);
+    const auto* kind = found == map->end() ? nullptr : std::get_if<std::string>(&found->second);
     return kind == nullptr ? "?" : *kind;
   }
 
@@ -52,7 +49,7 @@ class RecordedEvents {
   std::vector<flutter::EncodableValue> events;
 };
 
-// Reads one entry of an event map; throws when it is missing or of another kind.
+// Reads one entry of an event map; throws when it is missing or of another type.
 template <typename T>
 const T& Field(const flutter::EncodableMap& map, const char* key) {
   const auto found = map.find(flutter::EncodableValue(key));
@@ -60,7 +57,7 @@ const T& Field(const flutter::EncodableMap& map, const char* key) {
   return std::get<T>(found->second);
 }
 
-// The event sink of the tests: records every event; can be told to throw instead.
+// The event sink of the tests: records every event; can be told to throw at one call instead.
 class RecordingSink final : public flutter::EventSink<flutter::EncodableValue> {
  public:
   explicit RecordingSink(std::shared_ptr<RecordedEvents> events, int throwOnCall = 0)
@@ -82,3 +79,5 @@ class RecordingSink final : public flutter::EventSink<flutter::EncodableValue> {
   int throwOnCall;
   int calls = 0;
 };
+
+}  // namespace meter_link

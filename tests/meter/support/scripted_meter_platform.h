@@ -18,13 +18,14 @@
 #include "runner/meter/meter_platform.h"
 #include "runner/meter/miernik.h"
 
+namespace meter_link {
+
 // A meter platform driven by a script and a fake clock, so the acquisition loop runs
 // deterministically: reads, writes and sleeps advance the fake time instead of waiting. The port
 // behaves like the meter's line with its time-outs (a read returns 50 ms after the last byte, at
-// most 200 ms after it began, or at once when 256 bytes are there). Everything is recorded.
-class ScriptedMeterPlatform final : public meter_link::MeterPlatform {
+// most 200 ms after it began, or at once when the buffer is full). Everything is recorded.
+class ScriptedMeterPlatform final : public MeterPlatform {
  public:
-  using SerialIo = meter_link::SerialIo;
   // Bytes that arrive delayMs after the query byte of a poll.
   struct Chunk {
     int64_t delayMs;
@@ -37,27 +38,20 @@ class ScriptedMeterPlatform final : public meter_link::MeterPlatform {
     std::vector<Chunk> otherPolls;  // the answer of polls without their own
     std::map<int, SerialIo> writeFailures;
     std::map<int, uint32_t> readFailures;  // the first read of the poll fails with this code
-    meter_link::OpenFailureStage openFailureStage = meter_link::OpenFailureStage::kOpen;
+    OpenFailureStage openFailureStage = OpenFailureStage::kOpen;
     uint32_t openFailureCode = 0;  // not 0: every open fails
     bool threadStartFails = false;
-    uint32_t tickStart = 0;  // at fake time 0; the tick count wraps like the system's
-  };
-  struct Write {
-    int64_t atMs;
-    std::vector<uint8_t> bytes;
-  };
-  struct Read {
-    int poll;
-    uint32_t count;
+    uint32_t tickStart = 0;  // the tick count at fake time 0; it wraps like the system's
   };
   struct Record {
-    std::vector<Write> writes;
-    std::vector<Read> reads;
+    std::vector<int64_t> writeTimes;              // every write is checked to be the query byte
+    std::vector<std::pair<int, uint32_t>> reads;  // poll, bytes read
     std::vector<uint32_t> sleeps;
     std::vector<std::string> debugLines;
     std::vector<std::string> journal;  // "open <path>", "purge", "close"
     int threadsStarted = 0;
     int portSearches = 0;
+    bool onlyQueryBytes = true;
   };
   // The acquisition thread can be held at one of these points until the watched meter is asked
   // to stop (or the test releases it).
@@ -77,7 +71,7 @@ class ScriptedMeterPlatform final : public meter_link::MeterPlatform {
     holdPoll = poll;
     held = released = false;
   }
-  void WatchStopOf(const meter_link::Miernik* meter) { watched = meter; }
+  void WatchStopOf(const Miernik* meter) { watched = meter; }
   // Waits (real time, generous) until the acquisition thread is held; false on time-out.
   bool WaitUntilHeld() {
     std::unique_lock<std::mutex> lock(mutex);
@@ -87,7 +81,6 @@ class ScriptedMeterPlatform final : public meter_link::MeterPlatform {
   void Release() {
     std::lock_guard<std::mutex> lock(mutex);
     released = true;
-    heldChanged.notify_all();
   }
 
   std::vector<MeterPort> FindMeterPorts() override {
@@ -95,9 +88,8 @@ class ScriptedMeterPlatform final : public meter_link::MeterPlatform {
     ++record.portSearches;
     return script.ports;
   }
-  std::unique_ptr<meter_link::SerialLine> OpenSerialLine(const std::wstring& path,
-                                                         meter_link::OpenFailureStage* stage,
-                                                         uint32_t* errorCode) override {
+  std::unique_ptr<SerialLine> OpenSerialLine(const std::wstring& path, OpenFailureStage* stage,
+                                             uint32_t* errorCode) override {
     std::unique_lock<std::mutex> lock(mutex);
     record.journal.push_back("open " + std::string(path.begin(), path.end()));
     if (holdPoint == HoldPoint::kOpen) HoldHere(lock);
@@ -137,8 +129,7 @@ class ScriptedMeterPlatform final : public meter_link::MeterPlatform {
   }
   std::thread StartThread(std::function<void()> body) override {
     if (script.threadStartFails) {
-      throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again),
-                              "thread refused by the script");
+      throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
     }
     std::lock_guard<std::mutex> lock(mutex);
     ++record.threadsStarted;
@@ -146,7 +137,7 @@ class ScriptedMeterPlatform final : public meter_link::MeterPlatform {
   }
 
  private:
-  class Line final : public meter_link::SerialLine {
+  class Line final : public SerialLine {
    public:
     explicit Line(ScriptedMeterPlatform& owner) : owner(owner) {}
     ~Line() override { owner.Note("close"); }
@@ -174,12 +165,16 @@ class ScriptedMeterPlatform final : public meter_link::MeterPlatform {
   }
 
   // Called with the lock held. The stop flag is not ours to wait on, so it is looked at every
-  // millisecond.
+  // millisecond. A hold nobody ends gives up after a while and fails every later write, so that
+  // a faulty meter fails its test instead of hanging the whole program.
   void HoldHere(std::unique_lock<std::mutex>& lock) {
     holdPoint = HoldPoint::kNone;
     held = true;
     heldChanged.notify_all();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (!released && !(watched != nullptr && watched->IsStopRequested())) {
+      gaveUp = std::chrono::steady_clock::now() > deadline;
+      if (gaveUp) break;
       heldChanged.wait_for(lock, std::chrono::milliseconds(1));
     }
   }
@@ -188,8 +183,10 @@ class ScriptedMeterPlatform final : public meter_link::MeterPlatform {
     std::lock_guard<std::mutex> lock(mutex);
     ++poll;
     firstReadOfPoll = firstSleepOfPoll = true;
-    record.writes.push_back({nowMs, std::vector<uint8_t>(bytes, bytes + count)});
+    record.writeTimes.push_back(nowMs);
+    record.onlyQueryBytes = record.onlyQueryBytes && count == 1 && bytes[0] == 0x11;
     const auto failure = script.writeFailures.find(poll);
+    if (gaveUp) return {false, 0, 0};
     if (failure != script.writeFailures.end()) return failure->second;
     const auto answer = script.answers.find(poll);
     for (const Chunk& chunk : answer != script.answers.end() ? answer->second : script.otherPolls) {
@@ -207,7 +204,7 @@ class ScriptedMeterPlatform final : public meter_link::MeterPlatform {
     if (first && holdPoint == HoldPoint::kFirstReadOfPoll && poll == holdPoll) HoldHere(lock);
     const auto failure = first ? script.readFailures.find(poll) : script.readFailures.end();
     if (failure != script.readFailures.end()) {
-      record.reads.push_back({poll, 0});
+      record.reads.emplace_back(poll, 0);
       return {false, 0, failure->second};
     }
     const int64_t start = nowMs;
@@ -225,17 +222,18 @@ class ScriptedMeterPlatform final : public meter_link::MeterPlatform {
     } else {
       nowMs = count == capacity ? last : std::min(last + kIntervalMs, start + kTotalMs);
     }
-    record.reads.push_back({poll, count});
+    record.reads.emplace_back(poll, count);
     return {true, count, 0};
   }
 
   std::mutex mutex;
   std::condition_variable heldChanged;
-  const meter_link::Miernik* watched = nullptr;
+  const Miernik* watched = nullptr;
   HoldPoint holdPoint = HoldPoint::kNone;
   int holdPoll = 1;
   bool held = false;
   bool released = false;
+  bool gaveUp = false;
   int64_t nowMs = 0;
   int poll = 0;  // number of query bytes written so far
   bool firstReadOfPoll = false;
@@ -243,3 +241,5 @@ class ScriptedMeterPlatform final : public meter_link::MeterPlatform {
   std::deque<Pending> incoming;
   Record record;
 };
+
+}  // namespace meter_link

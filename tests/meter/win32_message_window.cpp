@@ -1,53 +1,37 @@
-#include "tests/meter/win32/message_window.h"
+#include "tests/meter/win32_message_window.h"
 
 #include <algorithm>
 
 #include "runner/meter/ui_task_queue.h"
 
+namespace meter_link {
 namespace {
 
 constexpr wchar_t kClassName[] = L"LUMERO_TEST_TASK_WINDOW";
 
-void RegisterClassOnce() {
-  static const ATOM atom = [] {
-    WNDCLASSW windowClass{};
-    windowClass.lpfnWndProc = DefWindowProcW;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = kClassName;
-    return RegisterClassW(&windowClass);
-  }();
-  (void)atom;
+LRESULT CALLBACK Procedure(HWND handle, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (RunQueuedTasks(message)) return 0;
+  return DefWindowProcW(handle, message, wparam, lparam);
 }
 
 }  // namespace
 
 MessageWindow::MessageWindow() {
-  RegisterClassOnce();
+  static const ATOM registered = [] {
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = Procedure;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = kClassName;
+    return RegisterClassW(&windowClass);
+  }();
+  if (registered == 0) return;
   window = CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                            GetModuleHandleW(nullptr), nullptr);
-  if (window != nullptr) {
-    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Procedure));
-  }
 }
-
-MessageWindow::~MessageWindow() { Destroy(); }
 
 void MessageWindow::Destroy() {
   if (window != nullptr) DestroyWindow(window);
   window = nullptr;
-}
-
-LRESULT CALLBACK MessageWindow::Procedure(HWND handle, UINT message, WPARAM wparam, LPARAM lparam) {
-  auto* self = reinterpret_cast<MessageWindow*>(GetWindowLongPtrW(handle, GWLP_USERDATA));
-  if (RunQueuedTasks(message)) {
-    if (self != nullptr) {
-      ++self->wakeUps;
-      if (self->afterWakeUp) self->afterWakeUp();
-    }
-    return 0;
-  }
-  return DefWindowProcW(handle, message, wparam, lparam);
 }
 
 bool PumpMessagesUntil(const std::function<bool()>& done, DWORD timeoutMs) {
@@ -66,3 +50,5 @@ bool PumpMessagesUntil(const std::function<bool()>& done, DWORD timeoutMs) {
                               QS_ALLINPUT);
   }
 }
+
+}  // namespace meter_link

@@ -22,26 +22,27 @@
 #include "runner/meter/win32_meter_platform.h"
 #include "runner/meter/win32_ui_wake_up.h"
 #include "tests/meter/support/recording_sink.h"
-#include "tests/meter/win32/message_window.h"
+#include "tests/meter/win32_message_window.h"
 #include "tests/support/meter_simulator_client.h"
 
+namespace meter_link {
 namespace {
+
+int64_t Microseconds(const FILETIME& t) {
+  return ((static_cast<int64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 10;
+}
 
 // Microseconds since 1970-01-01 UTC.
 int64_t WallMicroseconds() {
   FILETIME now;
   GetSystemTimePreciseAsFileTime(&now);
-  const int64_t ticks = (static_cast<int64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-  return (ticks - 116444736000000000LL) / 10;
+  return Microseconds(now) - 11644473600000000LL;
 }
 
 int64_t ProcessCpuMicroseconds() {
   FILETIME created, exited, kernel, user;
   GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
-  auto value = [](const FILETIME& t) {
-    return (static_cast<int64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
-  };
-  return (value(kernel) + value(user)) / 10;
+  return Microseconds(kernel) + Microseconds(user);
 }
 
 // Keeps the arrival time of every reading, by its number byte.
@@ -63,26 +64,15 @@ class ArrivalSink final : public flutter::EventSink<flutter::EncodableValue> {
 // "stamps n:us n:us ..." from the simulator: when each frame's last byte was written.
 std::map<int, int64_t> ParseStamps(const std::string& reply) {
   std::map<int, int64_t> stamps;
-  std::istringstream in(reply);
-  std::string word;
-  in >> word;
-  while (in >> word) {
-    const size_t colon = word.find(':');
-    if (colon == std::string::npos) continue;
-    stamps[std::atoi(word.substr(0, colon).c_str())] = std::atoll(word.substr(colon + 1).c_str());
-  }
+  std::istringstream in(reply.substr(reply.find(' ') + 1));
+  int number;
+  long long us;
+  char colon;
+  while (in >> number >> colon >> us) stamps[number] = us;
   return stamps;
 }
 
-double Percentile(std::vector<double> values, double fraction) {
-  std::sort(values.begin(), values.end());
-  const size_t index = std::min(values.size() - 1, static_cast<size_t>(fraction * values.size()));
-  return values[index];
-}
-
-}  // namespace
-
-int main(int argc, char** argv) {
+int Benchmark(int argc, char** argv) {
   const int wanted = argc > 1 ? std::atoi(argv[1]) : 70;
   std::string error;
   auto simulator = MeterSimulatorClient::FromEnvironment(&error);
@@ -96,7 +86,7 @@ int main(int argc, char** argv) {
 
   MessageWindow window;
   SetUiTaskWindow(window.Handle(), Win32UiWakeUp());
-  auto meter = meter_link::Miernik::Create(nullptr, meter_link::Win32MeterPlatform());
+  auto meter = Miernik::Create(nullptr, Win32MeterPlatform());
   auto sinkOwner = std::make_unique<ArrivalSink>();
   ArrivalSink* sink = sinkOwner.get();
   meter->ReplaceSink(std::move(sinkOwner));
@@ -131,14 +121,23 @@ int main(int argc, char** argv) {
   const double cpuPercent = 100.0 * static_cast<double>(cpuUsed) / static_cast<double>(wallUsed);
   std::printf("readings: %zu (matched %zu) in %.1f s\n", sink->arrivals.size(), latenciesMs.size(),
               wallUsed / 1e6);
+  std::sort(latenciesMs.begin(), latenciesMs.end());
+  const auto percentile = [&](double fraction) {
+    return latenciesMs[std::min(latenciesMs.size() - 1,
+                                static_cast<size_t>(fraction * latenciesMs.size()))];
+  };
   std::printf(
       "latency, last byte sent -> event at the sink: median %.1f ms, p99 %.1f ms, "
       "max %.1f ms (the line's inter-byte time-out is 50 ms)\n",
-      Percentile(latenciesMs, 0.5), Percentile(latenciesMs, 0.99),
-      *std::max_element(latenciesMs.begin(), latenciesMs.end()));
+      percentile(0.5), percentile(0.99), latenciesMs.back());
   std::printf("host CPU: %.2f s per minute of polling = %.2f %% of one core\n", cpuPercent * 0.6,
               cpuPercent);
   meter.reset();
   ClearUiTaskWindow();
   return 0;
 }
+
+}  // namespace
+}  // namespace meter_link
+
+int main(int argc, char** argv) { return meter_link::Benchmark(argc, argv); }

@@ -1,0 +1,32 @@
+// The task queue's Win32 wake-up: PostMessageW to the queue's window, whose procedure drains the
+// queue; a refused PostMessageW is logged and its task waits for the next drain.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "runner/meter/ui_task_queue.h"
+#include "runner/meter/win32_ui_wake_up.h"
+#include "tests/meter/win32_message_window.h"
+#include "tests/support/captured_log.h"
+
+namespace meter_link {
+namespace {
+
+TEST(Win32UiTaskQueue, RefusedPostMessageKeepsTheTaskForTheNextDrain) {
+  ClearUiTaskWindow();
+  ClearCapturedLog();
+  MessageWindow first, second;
+  ASSERT_NE(first.Handle(), nullptr);
+  SetUiTaskWindow(first.Handle(), Win32UiWakeUp());
+  first.Destroy();  // PostMessageW to a destroyed window fails
+  bool ran = false;
+  EXPECT_FALSE(PostToUiThread([&ran] { ran = true; }));
+  EXPECT_THAT(CapturedLogLines(), ::testing::ElementsAre("kolejka: PostMessage odrzucony"));
+
+  SetUiTaskWindow(second.Handle(), Win32UiWakeUp());
+  EXPECT_TRUE(PostToUiThread([] {}));
+  EXPECT_TRUE(PumpMessagesUntil([&] { return ran; }));
+  ClearUiTaskWindow();
+}
+
+}  // namespace
+}  // namespace meter_link
