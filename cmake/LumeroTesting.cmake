@@ -1,6 +1,7 @@
 # lumero_test(NAME SOURCES ... [LIBS ...] [ENVIRONMENT ...] [TIMEOUT s] [OWN_MAIN])
 # One executable, one CTest test. Under the Windows build CTest runs it through the Wine
-# launcher (CMAKE_CROSSCOMPILING_EMULATOR), so every test case shares one Wine start.
+# launcher (CMAKE_CROSSCOMPILING_EMULATOR), so every test case shares one Wine start; it passes
+# only on GoogleTest's own closing summary (scripts/wine-run.sh --gtest).
 # OWN_MAIN: the sources define main (for example to start themselves again as a child process).
 function(lumero_test name)
   cmake_parse_arguments(T "OWN_MAIN" "TIMEOUT" "SOURCES;LIBS;ENVIRONMENT" ${ARGN})
@@ -48,7 +49,7 @@ function(lumero_simulator_test name)
            COMMAND ${CMAKE_SOURCE_DIR}/scripts/with-meter-simulator.sh
                    --simulator ${LUMERO_METER_SIMULATOR} --prefix ${LUMERO_WINE_PREFIX}
                    --com ${T_COM} --
-                   ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh --prefix ${LUMERO_WINE_PREFIX}
+                   ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh --prefix ${LUMERO_WINE_PREFIX} --gtest
                    $<TARGET_FILE:${name}>)
   set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT}
                                           RESOURCE_LOCK ${LUMERO_METER_DEVICES_LOCK})

@@ -1,24 +1,24 @@
 #!/usr/bin/env bash
 # Benchmark of the meter link under Wine against the meter simulator: latency from a frame's last
 # byte leaving the simulator to its event at the sink, and the host's CPU time per minute of
-# polling. Builds the native simulator (build/bench) and the Windows benchmark (build/windows-bench),
-# then runs it once, for about a minute and a quarter.
+# polling. Builds the native simulator (preset "bench", build/bench) and the Windows benchmark
+# (preset "windows-bench", build/windows-bench), then runs it once, for about a minute and a
+# quarter.
 # usage: scripts/bench-meter.sh [READINGS]   (default 70)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-native=${LUMERO_BENCH_DIR:-$root/build/bench}
-windows=${LUMERO_WINDOWS_BENCH_DIR:-$root/build/windows-bench}
+cd "$root"
+native=$root/build/bench
+windows=$root/build/windows-bench
 jobs=${LUMERO_JOBS:-$(nproc)}
 readings=${1:-70}
 
-cmake -S "$root" -B "$native" -G Ninja -DCMAKE_BUILD_TYPE=Release -DLUMERO_BENCH=ON \
-  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >"$native.configure.log" 2>&1 ||
-  { cat "$native.configure.log"; exit 1; }
-cmake --build "$native" -j "$jobs" --target meter_simulator
-cmake -S "$root" -B "$windows" -G Ninja -DCMAKE_BUILD_TYPE=Release -DLUMERO_BENCH=ON \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >"$windows.configure.log" 2>&1 ||
+mkdir -p "$root/build"
+cmake --preset bench >"$native.configure.log" 2>&1 || { cat "$native.configure.log"; exit 1; }
+cmake --build --preset bench -j "$jobs" --target meter_simulator
+cmake --preset windows-bench >"$windows.configure.log" 2>&1 ||
   { cat "$windows.configure.log"; exit 1; }
-cmake --build "$windows" -j "$jobs" --target meter_link_benchmark
+cmake --build --preset windows-bench -j "$jobs"
 
 . "$root/scripts/wine-env.sh"
 prefix=$windows/wineprefix

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, only those that are missing.
+# Installs the Debian packages that building, testing, benchmarking and the README's commands
+# need (run as root; scripts/test.sh runs it first), only those that are missing.
 set -euo pipefail
 packages=(cmake ninja-build clang libclang-rt-14-dev googletest libbenchmark-dev
-  g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth procps)
+  g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth procps util-linux
+  clang-format netcat-openbsd)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -3,7 +3,8 @@
 #
 # The wine server and the services it starts inherit the descriptors of whoever starts them; if
 # that is CTest's output pipe, CTest waits forever. So the server is started here, detached, with
-# its output in a file, and warmed up once before any test runs.
+# its output in a file, and warmed up once before any test runs. $prefix.log keeps what the
+# making of the prefix, Xvfb and the warm-up print; the server's own chatter is dropped.
 
 export WINEDEBUG=-all
 # No Mono or Gecko download prompts while the prefix is made.
@@ -21,12 +22,16 @@ lumero_wine_prepare() {
     # would stay taken for as long as the wine server lives.
     flock 9
     if [ ! -f "$prefix/.lumero-ready" ]; then
-      wineboot -i >>"$log" 2>&1 </dev/null 9>&-
-      # An unhandled fault must end the process, not open winedbg's dialog on the hidden display.
-      wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >>"$log" 2>&1 </dev/null 9>&-
-      # Without a window manager, DestroyWindow of an unmanaged top-level window is much faster.
-      wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >>"$log" 2>&1 </dev/null 9>&-
-      wineserver -w 9>&-
+      # Ready only once every step succeeded; a half-made prefix is made again next time.
+      if ! { wineboot -i >"$log" 2>&1 </dev/null 9>&- &&
+        # An unhandled fault must end the process, not open winedbg's dialog on the hidden display.
+        wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >>"$log" 2>&1 </dev/null 9>&- &&
+        # Without a window manager, DestroyWindow of an unmanaged top-level window is much faster.
+        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >>"$log" 2>&1 </dev/null 9>&- &&
+        wineserver -w 9>&-; }; then
+        echo "wine-env: making the Wine prefix $prefix failed; see $log" >&2
+        exit 1
+      fi
       touch "$prefix/.lumero-ready"
     fi
     if [ -z "${DISPLAY:-}" ]; then
@@ -46,12 +51,13 @@ lumero_wine_prepare() {
     fi
     local serverpid="$prefix.wineserver.pid"
     if ! { [ -f "$serverpid" ] && kill -0 "$(cat "$serverpid")" 2>/dev/null; }; then
-      setsid wineserver -f -p >>"$log" 2>&1 </dev/null 9>&- &
+      # The server's own output is mostly dumps of its object tables, megabytes per test run.
+      setsid wineserver -f -p >/dev/null 2>&1 </dev/null 9>&- &
       echo $! >"$serverpid"
       sleep 0.2
       wine cmd.exe /c exit >>"$log" 2>&1 </dev/null 9>&- || true
     fi
-  ) 9>"$prefix.lock"
+  ) 9>"$prefix.lock" || return 1
   if [ -z "${DISPLAY:-}" ] && [ -f "$prefix.xvfb.display" ]; then
     export DISPLAY=$(cat "$prefix.xvfb.display")
   fi

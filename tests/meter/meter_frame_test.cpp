@@ -40,7 +40,7 @@ MeterReading Decode(const Bytes& frame) {
 // The example with some bytes changed: {index, value} pairs.
 Bytes ExampleWith(std::initializer_list<std::pair<size_t, uint8_t>> changes) {
   Bytes frame = kExample;
-  for (const auto& change : changes) frame[change.first] = change.second;
+  for (const auto& change : changes) frame.at(change.first) = change.second;
   return frame;
 }
 

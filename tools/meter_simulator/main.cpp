@@ -1,5 +1,8 @@
 // Simulated Sonel light meter on a CP2102 cable for a Wine prefix. See the README section
 // "Meter simulator" for the options and the control protocol.
+#include <sys/prctl.h>
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -77,6 +80,11 @@ int main(int argc, char** argv) {
   sigemptyset(&action.sa_mask);
   for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaction(s, &action, nullptr);
   std::signal(SIGPIPE, SIG_IGN);
+  // Ends with the process that started it, cleaning up as on SIGTERM, even when that one is
+  // killed outright (a test wrapper at a CTest time-out). The second look covers a parent that
+  // went before the request was made.
+  const pid_t parent = getppid();
+  if (prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || getppid() != parent) gStop = 1;
   try {
     Simulator simulator(options);
     simulator.Run(&gStop, waitMask);
