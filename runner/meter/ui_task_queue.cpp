@@ -4,6 +4,8 @@
 
 #include "runner/diagnostics/native_log.h"
 
+namespace meter_link {
+
 UiTaskQueue& UiTaskQueue::Instance() {
   static UiTaskQueue queue;
   return queue;
@@ -73,3 +75,5 @@ void SetUiTaskWindow(void* window, UiWakeUp& wakeUp) {
 }
 
 void ClearUiTaskWindow() { UiTaskQueue::Instance().Disconnect(); }
+
+}  // namespace meter_link

@@ -7,6 +7,8 @@
 #include "runner/meter/ui_task.h"
 #include "runner/meter/ui_wake_up.h"
 
+namespace meter_link {
+
 // The private window message that tells the UI thread to drain the queue: WM_APP + 0x51. Posted
 // with both parameters 0; it carries no data.
 constexpr unsigned int kUiTaskMessage = 0x8051;
@@ -48,3 +50,5 @@ bool PostToUiThread(UiTask task);
 bool RunQueuedTasks(unsigned int message);
 void SetUiTaskWindow(void* window, UiWakeUp& wakeUp);
 void ClearUiTaskWindow();
+
+}  // namespace meter_link

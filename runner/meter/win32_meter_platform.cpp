@@ -15,14 +15,14 @@ const int64_t kUnixEpochInFileTimeMs = 11644473600000LL;
 
 class Win32Platform : public MeterPlatform {
  public:
-  std::vector<MeterPort> FindMeterPorts() override { return ::FindMeterPorts(); }
+  std::vector<MeterPort> FindMeterPorts() override { return meter_link::FindMeterPorts(); }
 
   std::unique_ptr<SerialLine> OpenSerialLine(const std::wstring& path, OpenFailureStage* stage,
                                              uint32_t* errorCode) override {
     return OpenWin32SerialLine(path, stage, errorCode);
   }
 
-  std::wstring SystemErrorText(uint32_t code) override { return ::SystemErrorText(code); }
+  std::wstring SystemErrorText(uint32_t code) override { return meter_link::SystemErrorText(code); }
 
   uint32_t TickCount() override { return GetTickCount(); }
 

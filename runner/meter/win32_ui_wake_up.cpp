@@ -4,6 +4,8 @@
 
 #include "runner/meter/ui_task_queue.h"
 
+namespace meter_link {
+
 static_assert(kUiTaskMessage == WM_APP + 0x51,
               "the queue's wake-up is a private application message");
 
@@ -22,3 +24,5 @@ UiWakeUp& Win32UiWakeUp() {
   static Win32WakeUp wakeUp;
   return wakeUp;
 }
+
+}  // namespace meter_link

@@ -2,5 +2,9 @@
 
 #include "runner/meter/ui_wake_up.h"
 
+namespace meter_link {
+
 // Posts kUiTaskMessage with PostMessageW (parameters 0, 0) to the queue's window, an HWND.
 UiWakeUp& Win32UiWakeUp();
+
+}  // namespace meter_link

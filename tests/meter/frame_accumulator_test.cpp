@@ -10,6 +10,8 @@
 
 namespace {
 
+using namespace meter_link;
+
 using Bytes = std::vector<uint8_t>;
 
 Bytes Frame(int value, uint8_t number = 0) {

@@ -7,6 +7,8 @@
 
 namespace {
 
+using namespace meter_link;
+
 using flutter::EncodableMap;
 using flutter::EncodableValue;
 using ::testing::ElementsAre;

@@ -7,6 +7,8 @@
 
 namespace {
 
+using namespace meter_link;
+
 using ::testing::ElementsAre;
 
 using MeterStartTest = MeterFixture;

@@ -19,6 +19,8 @@
 
 namespace {
 
+using namespace meter_link;
+
 using meter_link::SerialIo;
 
 // Fake time runs fifty times faster than real time, so a poll takes some 20 ms (and the UI thread

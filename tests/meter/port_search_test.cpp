@@ -15,6 +15,8 @@
 
 namespace {
 
+using namespace meter_link;
+
 using meter_link::DeviceList;
 using ::testing::ElementsAre;
 

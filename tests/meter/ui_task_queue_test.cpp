@@ -14,6 +14,8 @@
 
 namespace {
 
+using namespace meter_link;
+
 using ::testing::ElementsAre;
 
 int windowMarker;

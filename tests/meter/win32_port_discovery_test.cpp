@@ -13,6 +13,8 @@
 
 namespace {
 
+using namespace meter_link;
+
 using ::testing::ElementsAre;
 
 const wchar_t kCableKey[] = L"System\\CurrentControlSet\\Enum\\USB\\VID_10C4&PID_EA60";

@@ -23,6 +23,8 @@
 
 namespace {
 
+using namespace meter_link;
+
 using meter_link::OpenFailureStage;
 using meter_link::SerialIo;
 using meter_link::SerialLine;

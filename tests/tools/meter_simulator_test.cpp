@@ -27,6 +27,8 @@ extern char** environ;
 
 namespace {
 
+using namespace meter_link;
+
 using std::chrono::milliseconds;
 using Bytes = std::vector<uint8_t>;
 constexpr char kSimulator[] = LUMERO_METER_SIMULATOR_PATH;

@@ -7,10 +7,12 @@
 #include <string>
 
 #include "runner/meter/meter_frame.h"
-#include "runner/scoped_handle.h"
+#include "runner/win32_unique_handle.h"
 #include "tests/support/meter_simulator_client.h"
 
 namespace {
+
+using namespace meter_link;
 
 TEST(MeterSimulatorUnderWine, AnswersAPollOnItsComPort) {
   std::string error;
@@ -21,27 +23,27 @@ TEST(MeterSimulatorUnderWine, AnswersAPollOnItsComPort) {
   ASSERT_EQ(control->Command("value 777 2 0"), "ok");
 
   const std::wstring path = L"\\\\.\\" + std::wstring(com.begin(), com.end());
-  const ScopedHandle port(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                      OPEN_EXISTING, 0, nullptr));
-  ASSERT_TRUE(port.IsValid()) << GetLastError();
+  const UniqueFileHandle port(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                          OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(port) << GetLastError();
   DCB dcb{};
   dcb.DCBlength = sizeof dcb;
-  ASSERT_TRUE(GetCommState(port.Get(), &dcb));
+  ASSERT_TRUE(GetCommState(port.get(), &dcb));
   dcb.BaudRate = 9600;
   dcb.StopBits = TWOSTOPBITS;
-  ASSERT_TRUE(SetCommState(port.Get(), &dcb));
+  ASSERT_TRUE(SetCommState(port.get(), &dcb));
   COMMTIMEOUTS timeouts{50, 0, 200, 0, 500};
-  SetCommTimeouts(port.Get(), &timeouts);
+  SetCommTimeouts(port.get(), &timeouts);
   EXPECT_EQ(control->Command("settings?").substr(0, 19), "settings 9600 8 N 2");
 
   const uint8_t query = QueryByte;
   DWORD written = 0;
-  ASSERT_TRUE(WriteFile(port.Get(), &query, 1, &written, nullptr));
+  ASSERT_TRUE(WriteFile(port.get(), &query, 1, &written, nullptr));
   uint8_t frame[64] = {};
   DWORD got = 0;
   for (int i = 0; i < 10 && got < kMeterFrameLength; ++i) {
     DWORD n = 0;
-    ASSERT_TRUE(ReadFile(port.Get(), frame + got, sizeof frame - got, &n, nullptr));
+    ASSERT_TRUE(ReadFile(port.get(), frame + got, sizeof frame - got, &n, nullptr));
     got += n;
   }
   MeterReading reading;

@@ -36,9 +36,9 @@ class MeterFixture : public ::testing::Test {
   using Bytes = std::vector<uint8_t>;
 
   void SetUp() override {
-    ClearUiTaskWindow();
+    meter_link::ClearUiTaskWindow();
     ClearCapturedLog();
-    SetUiTaskWindow(&wakeUp, wakeUp);
+    meter_link::SetUiTaskWindow(&wakeUp, wakeUp);
     meter = meter_link::Miernik::Create(nullptr, platform);
     platform.WatchStopOf(meter.get());
     meter->ReplaceSink(std::make_unique<RecordingSink>(events));
@@ -49,10 +49,10 @@ class MeterFixture : public ::testing::Test {
     meter->Stop();
     Drain();
     meter.reset();
-    ClearUiTaskWindow();
+    meter_link::ClearUiTaskWindow();
   }
 
-  void Drain() { RunQueuedTasks(kUiTaskMessage); }
+  void Drain() { meter_link::RunQueuedTasks(meter_link::kUiTaskMessage); }
 
   // Polls done() in real time with a generous deadline; false on time-out.
   static bool WaitUntil(const std::function<bool()>& done) {

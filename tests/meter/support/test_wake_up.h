@@ -8,7 +8,7 @@
 
 // Stands in for PostMessageW: counts wake-ups, remembers the window, can be told to refuse, and
 // lets a test thread wait for the next wake-up.
-class TestWakeUp final : public UiWakeUp {
+class TestWakeUp final : public meter_link::UiWakeUp {
  public:
   bool Post(void* window) override {
     std::lock_guard<std::mutex> lock(mutex);

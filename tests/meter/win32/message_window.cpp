@@ -40,7 +40,7 @@ void MessageWindow::Destroy() {
 
 LRESULT CALLBACK MessageWindow::Procedure(HWND handle, UINT message, WPARAM wparam, LPARAM lparam) {
   auto* self = reinterpret_cast<MessageWindow*>(GetWindowLongPtrW(handle, GWLP_USERDATA));
-  if (RunQueuedTasks(message)) {
+  if (meter_link::RunQueuedTasks(message)) {
     if (self != nullptr) {
       ++self->wakeUps;
       if (self->afterWakeUp) self->afterWakeUp();

@@ -22,6 +22,8 @@
 
 namespace {
 
+using namespace meter_link;
+
 using Bytes = std::vector<uint8_t>;
 using ::testing::ElementsAre;
 

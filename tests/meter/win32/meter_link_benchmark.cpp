@@ -27,6 +27,8 @@
 
 namespace {
 
+using namespace meter_link;
+
 // Microseconds since 1970-01-01 UTC.
 int64_t WallMicroseconds() {
   FILETIME now;

@@ -25,6 +25,8 @@
 
 namespace {
 
+using namespace meter_link;
+
 using std::chrono::milliseconds;
 using std::chrono::steady_clock;
 

@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "runner/diagnostics/log_line.h"
-#include "runner/scoped_handle.h"
+#include "runner/win32_unique_handle.h"
 
 namespace {
 
@@ -49,10 +49,10 @@ void LogMessage(const char* message) {
 
   // Append-data access alone puts every write at the end of the file, so whole lines from
   // several threads and processes never interleave. Nothing stays open between lines.
-  const ScopedHandle file(CreateFileW(StoredLogFilePath().c_str(), FILE_APPEND_DATA,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.IsValid()) return;
+  const UniqueFileHandle file(CreateFileW(StoredLogFilePath().c_str(), FILE_APPEND_DATA,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return;
   DWORD written = 0;
-  WriteFile(file.Get(), line, static_cast<DWORD>(length), &written, nullptr);
+  WriteFile(file.get(), line, static_cast<DWORD>(length), &written, nullptr);
 }
