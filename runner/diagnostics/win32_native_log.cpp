@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "runner/diagnostics/log_line.h"
+#include "runner/never_destroyed.h"
 #include "runner/win32_unique_handle.h"
 
 namespace {
@@ -10,10 +11,11 @@ namespace {
 // The base folder of the log comes from a buffer of this many wide characters.
 constexpr DWORD kBaseFolderCapacity = 520;
 
-// Computed once, on the first line that is really written; the others wait for it.
+// Computed once, on the first line that is really written; the others wait for it. Never
+// destroyed: threads still log while the process exits.
 const std::wstring& StoredLogFilePath() {
-  static const std::wstring path = LogFilePath();
-  return path;
+  static NeverDestroyed<std::wstring> path(LogFilePath());
+  return path.get();
 }
 
 }  // namespace

@@ -3,12 +3,13 @@
 #include <utility>
 
 #include "runner/diagnostics/native_log.h"
+#include "runner/never_destroyed.h"
 
 namespace meter_link {
 
 UiTaskQueue& UiTaskQueue::Instance() {
-  static UiTaskQueue queue;
-  return queue;
+  static NeverDestroyed<UiTaskQueue> queue;
+  return queue.get();
 }
 
 bool UiTaskQueue::Post(UiTask task) {

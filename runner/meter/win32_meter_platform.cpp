@@ -6,6 +6,7 @@
 
 #include "runner/meter/meter_ports.h"
 #include "runner/meter/win32_serial_line.h"
+#include "runner/never_destroyed.h"
 
 namespace meter_link {
 namespace {
@@ -47,8 +48,8 @@ class Win32Platform : public MeterPlatform {
 }  // namespace
 
 MeterPlatform& Win32MeterPlatform() {
-  static Win32Platform platform;
-  return platform;
+  static NeverDestroyed<Win32Platform> platform;
+  return platform.get();
 }
 
 }  // namespace meter_link
