@@ -26,13 +26,14 @@ endfunction()
 # sees only its own devices.
 set(LUMERO_METER_DEVICES_LOCK lumero_meter_devices)
 
-# lumero_simulator_test(NAME SOURCES ... [LIBS ...] [COM n] [TIMEOUT s])
+# lumero_simulator_test(NAME SOURCES ... [LIBS ...] [COM n] [TIMEOUT s] [OWN_MAIN])
 # A Windows test that talks to a simulated meter: CTest starts the meter simulator
 # (LUMERO_METER_SIMULATOR) on COMn of the build's Wine prefix, runs the test under Wine with
 # LUMERO_METER_SIMULATOR_PORT and LUMERO_METER_SIMULATOR_COM set, then stops the simulator.
-# Registered only in the Windows build and only when the simulator's path is known.
+# Registered only in the Windows build and only when the simulator's path is known. OWN_MAIN as
+# for lumero_test.
 function(lumero_simulator_test name)
-  cmake_parse_arguments(T "" "TIMEOUT;COM" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "OWN_MAIN" "TIMEOUT;COM" "SOURCES;LIBS" ${ARGN})
   if(NOT LUMERO_WINDOWS OR NOT LUMERO_METER_SIMULATOR)
     return()
   endif()
@@ -42,9 +43,13 @@ function(lumero_simulator_test name)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()
+  set(gtest_main GTest::gtest_main)
+  if(T_OWN_MAIN)
+    set(gtest_main GTest::gtest)
+  endif()
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} lumero_meter_simulator_client GTest::gmock
-                                        GTest::gtest_main)
+                                        ${gtest_main})
   add_test(NAME ${name}
            COMMAND ${CMAKE_SOURCE_DIR}/scripts/with-meter-simulator.sh
                    --simulator ${LUMERO_METER_SIMULATOR} --prefix ${LUMERO_WINE_PREFIX}

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace meter_link {
+
 namespace {
 
 constexpr uint8_t kHeader[] = {0xAA, 0xDD, 0x00};
@@ -38,3 +40,5 @@ bool FrameAccumulator::AddRead(const uint8_t* data, size_t count, MeterReading* 
   bytes.erase(bytes.begin(), bytes.begin() + kMeterFrameLength);
   return decoded;
 }
+
+}  // namespace meter_link

@@ -6,6 +6,8 @@
 
 #include "runner/meter/meter_frame.h"
 
+namespace meter_link {
+
 // Reassembles meter frames from the bytes of successive reads. Holds at most 256 bytes, keeps
 // unconsumed bytes from one poll to the next and consumes 19 bytes per decoded frame.
 class FrameAccumulator {
@@ -27,3 +29,5 @@ class FrameAccumulator {
 
   std::vector<uint8_t> bytes;
 };
+
+}  // namespace meter_link

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+namespace meter_link {
+
 namespace {
 
 // Nibbles are not validated: the meter's clock is shown as it comes.
@@ -49,3 +51,5 @@ bool DecodeFrame(const uint8_t* data, size_t length, MeterReading* reading) {
   reading->second = Bcd(data[9]);
   return true;
 }
+
+}  // namespace meter_link

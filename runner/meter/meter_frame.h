@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+namespace meter_link {
+
 // The only command the meter understands: one byte, no framing.
 constexpr uint8_t QueryByte = 0x11;
 
@@ -29,3 +31,5 @@ struct MeterReading {
 // Decodes the frame that starts at data. Reads bytes 0 to 16 only; on failure (null pointers,
 // fewer than 19 bytes, wrong header) returns false and leaves reading untouched.
 bool DecodeFrame(const uint8_t* data, size_t length, MeterReading* reading);
+
+}  // namespace meter_link

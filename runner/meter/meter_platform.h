@@ -7,13 +7,13 @@
 #include <thread>
 #include <vector>
 
+namespace meter_link {
+
 // One found meter port: path for opening ("\\.\" + name) and name as in "PortName" (COM7).
 struct MeterPort {
   std::wstring path;
   std::wstring name;
 };
-
-namespace meter_link {
 
 // Outcome of one synchronous read or write. error is the system error code read right after a
 // failed call (0 when the system gave none).
@@ -34,7 +34,7 @@ class SerialLine {
 };
 
 // Which step of opening failed: the open itself (the port may be held by another program) or
-// reading and writing the line settings.
+// configuring the line (reading and writing its settings, setting its time-outs).
 enum class OpenFailureStage { kOpen, kConfigure };
 
 // What the meter link needs of the operating system. The Win32 implementation is thin; tests

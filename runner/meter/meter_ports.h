@@ -6,6 +6,8 @@
 
 #include "runner/meter/meter_platform.h"
 
+namespace meter_link {
+
 // Win32 (library lumero_meter_win32).
 
 // The ports of all present CP2102 devices, in SetupAPI's enumeration order; every failure gives
@@ -15,3 +17,5 @@ std::vector<MeterPort> FindMeterPorts();
 // The system's message text for a Windows error code, trailing line breaks and spaces removed;
 // "błąd " and the code when the system has none.
 std::wstring SystemErrorText(uint32_t code);
+
+}  // namespace meter_link

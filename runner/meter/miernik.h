@@ -17,7 +17,6 @@ class FlutterEngine;
 class StandardMethodCodec;
 }  // namespace flutter
 
-// The meter link's own classes; private to the meter module.
 namespace meter_link {
 
 // The one object that owns the link to the light meter: the chosen port, the acquisition thread

@@ -4,6 +4,8 @@
 
 #include "runner/diagnostics/native_log.h"
 
+namespace meter_link {
+
 void RunGuarded(const std::string& context, const std::function<void()>& action) {
   try {
     action();
@@ -14,3 +16,5 @@ void RunGuarded(const std::string& context, const std::function<void()>& action)
     LogMessage(("WYJĄTEK w " + context + " (nieznany typ)").c_str());
   }
 }
+
+}  // namespace meter_link

@@ -5,6 +5,8 @@
 #include <type_traits>
 #include <utility>
 
+namespace meter_link {
+
 // One unit of work for the UI thread: a callable without arguments that owns what it captured.
 // Move-only, so captures such as unique owners fit and nothing is ever copied on the way.
 class UiTask {
@@ -50,3 +52,5 @@ class UiTask {
 
   std::unique_ptr<Concept> callable;
 };
+
+}  // namespace meter_link

@@ -3,10 +3,13 @@
 #include <utility>
 
 #include "runner/diagnostics/native_log.h"
+#include "runner/never_destroyed.h"
+
+namespace meter_link {
 
 UiTaskQueue& UiTaskQueue::Instance() {
-  static UiTaskQueue queue;
-  return queue;
+  static NeverDestroyed<UiTaskQueue> queue;
+  return queue.get();
 }
 
 bool UiTaskQueue::Post(UiTask task) {
@@ -73,3 +76,5 @@ void SetUiTaskWindow(void* window, UiWakeUp& wakeUp) {
 }
 
 void ClearUiTaskWindow() { UiTaskQueue::Instance().Disconnect(); }
+
+}  // namespace meter_link

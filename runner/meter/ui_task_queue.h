@@ -6,6 +6,9 @@
 #include "runner/meter/run_guarded.h"
 #include "runner/meter/ui_task.h"
 #include "runner/meter/ui_wake_up.h"
+#include "runner/never_destroyed.h"
+
+namespace meter_link {
 
 // The private window message that tells the UI thread to drain the queue: WM_APP + 0x51. Posted
 // with both parameters 0; it carries no data.
@@ -16,7 +19,8 @@ constexpr unsigned int kUiTaskMessage = 0x8051;
 // the wake-up message is posted or while a discarded task is destroyed.
 class UiTaskQueue {
  public:
-  // The one queue of the process; usable at any time, also before a window is set.
+  // The one queue of the process; usable at any time, also before a window is set and while the
+  // process exits (it is never destroyed).
   static UiTaskQueue& Instance();
 
   // Any thread. Queues task and wakes the window; false when the task is empty, no window is set
@@ -35,6 +39,7 @@ class UiTaskQueue {
   void Disconnect();
 
  private:
+  friend class NeverDestroyed<UiTaskQueue>;
   UiTaskQueue() = default;
 
   std::mutex mutex;
@@ -48,3 +53,5 @@ bool PostToUiThread(UiTask task);
 bool RunQueuedTasks(unsigned int message);
 void SetUiTaskWindow(void* window, UiWakeUp& wakeUp);
 void ClearUiTaskWindow();
+
+}  // namespace meter_link

@@ -6,6 +6,7 @@
 
 #include "runner/meter/meter_ports.h"
 #include "runner/meter/win32_serial_line.h"
+#include "runner/never_destroyed.h"
 
 namespace meter_link {
 namespace {
@@ -15,14 +16,14 @@ const int64_t kUnixEpochInFileTimeMs = 11644473600000LL;
 
 class Win32Platform : public MeterPlatform {
  public:
-  std::vector<MeterPort> FindMeterPorts() override { return ::FindMeterPorts(); }
+  std::vector<MeterPort> FindMeterPorts() override { return meter_link::FindMeterPorts(); }
 
   std::unique_ptr<SerialLine> OpenSerialLine(const std::wstring& path, OpenFailureStage* stage,
                                              uint32_t* errorCode) override {
     return OpenWin32SerialLine(path, stage, errorCode);
   }
 
-  std::wstring SystemErrorText(uint32_t code) override { return ::SystemErrorText(code); }
+  std::wstring SystemErrorText(uint32_t code) override { return meter_link::SystemErrorText(code); }
 
   uint32_t TickCount() override { return GetTickCount(); }
 
@@ -47,8 +48,8 @@ class Win32Platform : public MeterPlatform {
 }  // namespace
 
 MeterPlatform& Win32MeterPlatform() {
-  static Win32Platform platform;
-  return platform;
+  static NeverDestroyed<Win32Platform> platform;
+  return platform.get();
 }
 
 }  // namespace meter_link

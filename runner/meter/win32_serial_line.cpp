@@ -18,21 +18,21 @@ SerialIo Outcome(BOOL ok, DWORD count) {
 
 }  // namespace
 
-Win32SerialLine::Win32SerialLine(ScopedHandle port) : port_(std::move(port)) {}
+Win32SerialLine::Win32SerialLine(UniqueFileHandle port) : port_(std::move(port)) {}
 
 SerialIo Win32SerialLine::Write(const uint8_t* bytes, uint32_t count) {
   DWORD written = 0;
-  const BOOL ok = WriteFile(port_.Get(), bytes, count, &written, nullptr);
+  const BOOL ok = WriteFile(port_.get(), bytes, count, &written, nullptr);
   return Outcome(ok, written);
 }
 
 SerialIo Win32SerialLine::Read(uint8_t* buffer, uint32_t capacity) {
   DWORD read = 0;
-  const BOOL ok = ReadFile(port_.Get(), buffer, capacity, &read, nullptr);
+  const BOOL ok = ReadFile(port_.get(), buffer, capacity, &read, nullptr);
   return Outcome(ok, read);
 }
 
-void Win32SerialLine::Purge() { PurgeComm(port_.Get(), kPurgeBoth); }
+void Win32SerialLine::Purge() { PurgeComm(port_.get(), kPurgeBoth); }
 
 void ApplyMeterLineSettings(DCB* dcb) {
   dcb->BaudRate = CBR_9600;
@@ -62,34 +62,35 @@ COMMTIMEOUTS MeterTimeouts() {
 }
 
 std::unique_ptr<SerialLine> OpenWin32SerialLine(const std::wstring& path, OpenFailureStage* stage,
-                                                uint32_t* errorCode) {
-  ScopedHandle port(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                OPEN_EXISTING, 0, nullptr));
-  if (!port.IsValid()) {
+                                                uint32_t* errorCode,
+                                                const CommConfigurationApi& api) {
+  UniqueFileHandle port(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                    OPEN_EXISTING, 0, nullptr));
+  if (!port) {
     *errorCode = GetLastError();
     *stage = OpenFailureStage::kOpen;
     return nullptr;
   }
   DCB dcb{};
   dcb.DCBlength = sizeof(DCB);
-  bool configured = GetCommState(port.Get(), &dcb) != FALSE;
+  bool configured = api.getCommState(port.get(), &dcb) != FALSE;
   if (configured) {
     ApplyMeterLineSettings(&dcb);
-    configured = SetCommState(port.Get(), &dcb) != FALSE;
+    configured = api.setCommState(port.get(), &dcb) != FALSE;
   }
+  // Without its time-outs a read never returns, and neither does the Stop that waits for it.
+  COMMTIMEOUTS timeouts = MeterTimeouts();
+  if (configured) configured = api.setCommTimeouts(port.get(), &timeouts) != FALSE;
   if (!configured) {
-    // Read before closing: CloseHandle may overwrite it.
     *errorCode = GetLastError();
     *stage = OpenFailureStage::kConfigure;
     return nullptr;
   }
-  COMMTIMEOUTS timeouts = MeterTimeouts();
-  SetCommTimeouts(port.Get(), &timeouts);
-  SetupComm(port.Get(), kQueueBytes, kQueueBytes);
-  PurgeComm(port.Get(), kPurgeBoth);
+  api.setupComm(port.get(), kQueueBytes, kQueueBytes);
+  api.purgeComm(port.get(), kPurgeBoth);
   // A pseudo-terminal refuses these; the DCB above already raises both lines.
-  EscapeCommFunction(port.Get(), SETDTR);
-  EscapeCommFunction(port.Get(), SETRTS);
+  api.escapeCommFunction(port.get(), SETDTR);
+  api.escapeCommFunction(port.get(), SETRTS);
   return std::make_unique<Win32SerialLine>(std::move(port));
 }
 

@@ -3,6 +3,9 @@
 #include <windows.h>
 
 #include "runner/meter/ui_task_queue.h"
+#include "runner/never_destroyed.h"
+
+namespace meter_link {
 
 static_assert(kUiTaskMessage == WM_APP + 0x51,
               "the queue's wake-up is a private application message");
@@ -19,6 +22,8 @@ class Win32WakeUp final : public UiWakeUp {
 }  // namespace
 
 UiWakeUp& Win32UiWakeUp() {
-  static Win32WakeUp wakeUp;
-  return wakeUp;
+  static NeverDestroyed<Win32WakeUp> wakeUp;
+  return wakeUp.get();
 }
+
+}  // namespace meter_link

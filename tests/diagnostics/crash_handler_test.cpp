@@ -17,7 +17,7 @@
 #include "runner/diagnostics/native_log.h"
 #include "runner/diagnostics/win32_crash_handler.h"
 #include "runner/diagnostics/win32_crash_handler_testing.h"
-#include "runner/scoped_handle.h"
+#include "runner/win32_unique_handle.h"
 
 namespace {
 
@@ -145,8 +145,8 @@ ChildRun RunInChild(const std::string& scenario) {
   const std::filesystem::path outputPath = folder / "output.txt";
   // Inherited by the child (and by Wine's debugger, which writes its crash report there).
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-  ScopedHandle output(CreateFileW(outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueFileHandle output(CreateFileW(outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   wchar_t self[MAX_PATH] = {};
   GetModuleFileNameW(nullptr, self, MAX_PATH);
   std::wstring commandLine = L"\"" + std::wstring(self) + L"\" --crash-child " +
@@ -154,17 +154,17 @@ ChildRun RunInChild(const std::string& scenario) {
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = startup.hStdError = output.Get();
+  startup.hStdOutput = startup.hStdError = output.get();
   PROCESS_INFORMATION info = {};
   if (CreateProcessW(self, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
                      &info)) {
-    const ScopedHandle process(info.hProcess), thread(info.hThread);
-    if (WaitForSingleObject(process.Get(), 60000) != WAIT_OBJECT_0) {
-      TerminateProcess(process.Get(), 99);
-      WaitForSingleObject(process.Get(), 10000);
+    const UniqueKernelHandle process(info.hProcess), thread(info.hThread);
+    if (WaitForSingleObject(process.get(), 60000) != WAIT_OBJECT_0) {
+      TerminateProcess(process.get(), 99);
+      WaitForSingleObject(process.get(), 10000);
     }
   }
-  output.Close();
+  output.reset();
   // The messages, one a line; anything not laid out as a log line stays as it is and fails.
   static const std::regex line(
       R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} \[INFO\] miernik: ([^\r\n]*)\r\n)");

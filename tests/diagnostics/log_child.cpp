@@ -31,7 +31,7 @@ HANDLE Start(const ChildSetup& setup) {
                                       nullptr, cwd, &startup, &info);
   SetEnvironmentVariableW(kStepsVariable, nullptr);
   if (!started) return nullptr;
-  const ScopedHandle thread(info.hThread);
+  const UniqueKernelHandle thread(info.hThread);
   return info.hProcess;
 }
 
@@ -58,16 +58,16 @@ std::string BurstMessage(const std::string& tag, int thread, int line) {
 ChildProcess::ChildProcess(const ChildSetup& setup) : process_(Start(setup)) {}
 
 ChildProcess::~ChildProcess() {
-  if (process_.IsValid() && WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT) {
-    TerminateProcess(process_.Get(), 99);
-    WaitForSingleObject(process_.Get(), 10000);
+  if (process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) {
+    TerminateProcess(process_.get(), 99);
+    WaitForSingleObject(process_.get(), 10000);
   }
 }
 
 long ChildProcess::Wait() {
   DWORD code = 0;
-  if (!process_.IsValid() || WaitForSingleObject(process_.Get(), 60000) != WAIT_OBJECT_0 ||
-      !GetExitCodeProcess(process_.Get(), &code)) {
+  if (!process_ || WaitForSingleObject(process_.get(), 60000) != WAIT_OBJECT_0 ||
+      !GetExitCodeProcess(process_.get(), &code)) {
     return -1;
   }
   return static_cast<long>(code);

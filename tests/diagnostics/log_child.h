@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "runner/scoped_handle.h"
+#include "runner/win32_unique_handle.h"
 
 constexpr int kBurstThreads = 4;
 constexpr int kBurstLines = 40;
@@ -30,7 +30,7 @@ class ChildProcess {
   long Wait();
 
  private:
-  ScopedHandle process_;
+  UniqueKernelHandle process_;
 };
 
 inline long RunChild(const ChildSetup& setup) { return ChildProcess(setup).Wait(); }

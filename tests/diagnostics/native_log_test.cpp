@@ -65,14 +65,13 @@ struct Log {
 };
 
 Log ReadLog(const std::wstring& base) {
-  const ScopedHandle file(CreateFileW(LogFileUnder(base).c_str(), GENERIC_READ,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  const UniqueFileHandle file(CreateFileW(LogFileUnder(base).c_str(), GENERIC_READ,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   std::string text;
   char chunk[4096];
   DWORD count = 0;
-  while (file.IsValid() && ReadFile(file.Get(), chunk, sizeof chunk, &count, nullptr) &&
-         count > 0) {
+  while (file && ReadFile(file.get(), chunk, sizeof chunk, &count, nullptr) && count > 0) {
     text.append(chunk, count);
   }
   static const std::regex layout(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}( \[INFO\] miernik: .*))");
@@ -156,18 +155,18 @@ class NativeLog : public testing::Test {
 TEST_F(NativeLog, RunsAppendWholeLinesBesideAnotherWriter) {
   Sub(L"Lumerovantix");
   Sub(L"Lumerovantix\\logi");
-  const ScopedHandle other(CreateFileW(LogFileUnder(folder_).c_str(), FILE_APPEND_DATA,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr));
-  ASSERT_TRUE(other.IsValid());
+  const UniqueFileHandle other(CreateFileW(LogFileUnder(folder_).c_str(), FILE_APPEND_DATA,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
+                                           FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(other);
   DWORD written = 0;
-  ASSERT_TRUE(WriteFile(other.Get(), "poprzedni\r\n", 11, &written, nullptr));
+  ASSERT_TRUE(WriteFile(other.get(), "poprzedni\r\n", 11, &written, nullptr));
   SYSTEMTIME before, after;
   GetLocalTime(&before);
   ASSERT_EQ(RunChild({{"(null)", kStart, kLongestWhole}, folder_, L""}), 0);
   ASSERT_EQ(RunChild({{kLoop}, folder_, L""}), 0);
   GetLocalTime(&after);
-  ASSERT_TRUE(WriteFile(other.Get(), "obcy\r\n", 6, &written, nullptr));
+  ASSERT_TRUE(WriteFile(other.get(), "obcy\r\n", 6, &written, nullptr));
 
   const Log log = ReadLog(folder_);
   Lines expected = Logged({kStart, kLongestWhole, kLoop});

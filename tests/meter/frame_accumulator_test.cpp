@@ -10,6 +10,8 @@
 namespace meter_link {
 namespace {
 
+using namespace meter_link;
+
 using Bytes = std::vector<uint8_t>;
 
 Bytes Frame(int value) {

@@ -11,6 +11,8 @@
 namespace meter_link {
 namespace {
 
+using namespace meter_link;
+
 using flutter::EncodableMap;
 using flutter::EncodableValue;
 using ::testing::ElementsAre;

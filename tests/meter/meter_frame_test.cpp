@@ -11,6 +11,8 @@
 namespace meter_link {
 namespace {
 
+using namespace meter_link;
+
 using Bytes = std::vector<uint8_t>;
 
 // The worked example: 1234 counts on the 400 lx range, number 7, 2025-03-14 09:30:45.

@@ -16,6 +16,8 @@
 namespace meter_link {
 namespace {
 
+using namespace meter_link;
+
 using ::testing::ElementsAre;
 
 int windowMarker;

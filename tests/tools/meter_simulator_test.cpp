@@ -24,6 +24,8 @@ extern char** environ;
 
 namespace {
 
+using namespace meter_link;
+
 using std::chrono::milliseconds;
 
 TEST(MeterSimulator, AnswersAPollAndEndsCleanly) {

@@ -33,7 +33,7 @@ class ScriptedMeterPlatform final : public MeterPlatform {
   };
   // Set by the test while no acquisition thread runs. Polls are numbered from 1 across runs.
   struct Script {
-    std::vector<MeterPort> ports{{L"\\\\.\\COM7", L"COM7"}};
+    std::vector<meter_link::MeterPort> ports{{L"\\\\.\\COM7", L"COM7"}};
     std::map<int, std::vector<Chunk>> answers;
     std::vector<Chunk> otherPolls;  // the answer of polls without their own
     std::map<int, SerialIo> writeFailures;
@@ -83,7 +83,7 @@ class ScriptedMeterPlatform final : public MeterPlatform {
     released = true;
   }
 
-  std::vector<MeterPort> FindMeterPorts() override {
+  std::vector<meter_link::MeterPort> FindMeterPorts() override {
     std::lock_guard<std::mutex> lock(mutex);
     ++record.portSearches;
     return script.ports;

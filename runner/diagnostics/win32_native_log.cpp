@@ -3,17 +3,19 @@
 #include <windows.h>
 
 #include "runner/diagnostics/log_line.h"
-#include "runner/scoped_handle.h"
+#include "runner/never_destroyed.h"
+#include "runner/win32_unique_handle.h"
 
 namespace {
 
 // The base folder of the log comes from a buffer of this many wide characters.
 constexpr DWORD kBaseFolderCapacity = 520;
 
-// Computed once, on the first line that is really written; the others wait for it.
+// Computed once, on the first line that is really written; the others wait for it. Never
+// destroyed: threads still log while the process exits.
 const std::wstring& StoredLogFilePath() {
-  static const std::wstring path = LogFilePath();
-  return path;
+  static NeverDestroyed<std::wstring> path(LogFilePath());
+  return path.get();
 }
 
 }  // namespace
@@ -49,10 +51,10 @@ void LogMessage(const char* message) {
 
   // Append-data access alone puts every write at the end of the file, so whole lines from
   // several threads and processes never interleave. Nothing stays open between lines.
-  const ScopedHandle file(CreateFileW(StoredLogFilePath().c_str(), FILE_APPEND_DATA,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.IsValid()) return;
+  const UniqueFileHandle file(CreateFileW(StoredLogFilePath().c_str(), FILE_APPEND_DATA,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return;
   DWORD written = 0;
-  WriteFile(file.Get(), line, static_cast<DWORD>(length), &written, nullptr);
+  WriteFile(file.get(), line, static_cast<DWORD>(length), &written, nullptr);
 }
