@@ -34,7 +34,9 @@ TEST(EncodableValueOrder, ByAlternativeIndexThenByContent) {
                                      std::vector<float>{}};
   for (size_t i = 0; i < std::size(by_index); ++i) {
     EXPECT_EQ(by_index[i].index(), i);
-    if (i > 0) EXPECT_LT(by_index[i - 1], by_index[i]) << i;
+    if (i > 0) {
+      EXPECT_LT(by_index[i - 1], by_index[i]) << i;
+    }
   }
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const float nanf = std::numeric_limits<float>::quiet_NaN();

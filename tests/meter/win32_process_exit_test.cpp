@@ -21,6 +21,9 @@
 
 namespace {
 
+using meter_link::MessageWindow;
+using meter_link::PumpMessagesUntil;
+
 constexpr char kChildArgument[] = "--return-with-the-meter-running";
 
 // Stands for the shell's bridge: built before main, so destroyed after every static built later;
