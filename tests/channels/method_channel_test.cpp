@@ -13,11 +13,7 @@
 
 namespace {
 
-using channel_test::Hex;
-using channel_test::kInvalidRead;
-using channel_test::Lines;
-using channel_test::StderrCapture;
-using channel_test::ToHex;
+using namespace channel_test;
 using flutter::EncodableMap;
 using flutter::EncodableValue;
 using flutter::MethodCall;
@@ -29,7 +25,6 @@ constexpr char kDuplicate[] =
     "Error: Only one of Success, Error, or NotImplemented can be called, and it can be called "
     "exactly once. Ignoring duplicate result.";
 constexpr char kUnanswered[] = "Warning: Failed to respond to a message. This is a memory leak.";
-constexpr char kNameNotString[] = "Invalid method call; method name is not a string.";
 constexpr char kUnconstructable[] =
     "Unable to construct method call from message on channel lumerovantix/test";
 
@@ -100,14 +95,12 @@ TEST_F(MethodChannelTest, AnswersOnceAsEnvelopesAndEmptyForUnknownOrUndecodable)
   for (const char* name : {"ok", "fail", "details", "twice", "dropped"})
     messenger_.Deliver(kChannel, CallBytes(name));
   EXPECT_EQ(errors.Take(), (Lines{kDuplicate, kUnanswered}));
-  messenger_.Deliver(kChannel, {});
   messenger_.Deliver(kChannel, Hex("03 01 00 00 00 00"));
-  EXPECT_EQ(errors.Take(), (Lines{kInvalidRead, kNameNotString, kUnconstructable, kNameNotString,
-                                  kUnconstructable}));
+  EXPECT_EQ(errors.Take(), (Lines{kNameNotString, kUnconstructable}));
   EXPECT_EQ(handled, (Lines{"stan", "ok", "fail", "details", "twice", "dropped"}));
   EXPECT_EQ(messenger_.replies,
             (Lines{"00 00", "00 07 03 74 61 6b", "01 07 05 65 72 72 6f 72 00 00",
-                   "01 07 01 65 07 01 6d 01", "<null>", "<null>", "<null>"}));
+                   "01 07 01 65 07 01 6d 01", "<null>", "<null>"}));
   channel_.SetMethodCallHandler(nullptr);
   EXPECT_FALSE(messenger_.Deliver(kChannel, CallBytes("x")));
 }

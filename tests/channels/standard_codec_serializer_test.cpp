@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <any>
 #include <limits>
 #include <string>
 #include <vector>
@@ -11,13 +10,7 @@
 
 namespace {
 
-using channel_test::Decode;
-using channel_test::Encode;
-using channel_test::Hex;
-using channel_test::kInvalidRead;
-using channel_test::Lines;
-using channel_test::StderrCapture;
-using channel_test::ToHex;
+using namespace channel_test;
 using flutter::CustomEncodableValue;
 using flutter::EncodableList;
 using flutter::EncodableMap;
@@ -92,32 +85,15 @@ TEST(StandardEncoding, SizePrefixBoundaries) {
 }
 
 // Alignment counts from the start of the buffer, not from where the value begins.
-TEST(StandardEncoding, EveryAlternativeNestedRoundTripsAtEveryOffset) {
-  const EncodableList scalars{EncodableValue(),
-                              true,
-                              false,
-                              int32_t{-123456},
-                              int64_t{-1234567890123},
-                              3.25,
-                              "zażółć",
-                              std::string(),
-                              std::vector<uint8_t>{0, 1, 255},
-                              std::vector<int32_t>{-1, 2, std::numeric_limits<int32_t>::max()},
-                              std::vector<int32_t>{},
-                              std::vector<int64_t>{std::numeric_limits<int64_t>::min(), 5},
-                              std::vector<int64_t>{},
-                              std::vector<double>{0.5, -1e-300},
-                              std::vector<double>{},
-                              std::vector<float>{1.5f, -2.25f, 3.0f},
-                              std::vector<float>{}};
+TEST(StandardEncoding, NestedValuesRoundTripAtEveryOffset) {
   const EncodableValue value = EncodableList{
-      scalars,
-      EncodableMap{{"list", scalars},
-                   {1, "int key"},
-                   {2.5, EncodableMap{{"inner", EncodableList{EncodableList{}, 7.0}}}},
-                   {EncodableList{1, 2}, std::vector<double>{9.0}}},
-      EncodableMap{}};
-  const auto at_zero = Encode(value);
+      "a",
+      std::vector<int32_t>{-1, std::numeric_limits<int32_t>::max()},
+      std::vector<int32_t>{},
+      int64_t{-1234567890123},
+      std::vector<int64_t>{std::numeric_limits<int64_t>::min()},
+      std::vector<float>{1.5f, -2.25f, 3.0f},
+      EncodableMap{{2.5, EncodableList{std::vector<double>{}, 7.0}}, {1, std::vector<double>{.5}}}};
   for (size_t offset = 0; offset < 8; ++offset) {
     SCOPED_TRACE(offset);
     std::vector<uint8_t> bytes(offset, 0xee);
@@ -127,11 +103,9 @@ TEST(StandardEncoding, EveryAlternativeNestedRoundTripsAtEveryOffset) {
     std::vector<uint8_t> skipped(offset);
     reader.ReadBytes(skipped.data(), offset);
     StderrCapture errors;
-    const EncodableValue decoded = Serializer().ReadValue(&reader);
-    EXPECT_EQ(decoded, value);
+    EXPECT_EQ(Serializer().ReadValue(&reader), value);
     EXPECT_EQ(reader.position(), bytes.size());
     EXPECT_EQ(errors.Take(), Lines{});
-    EXPECT_EQ(Encode(decoded), at_zero);
   }
 }
 
@@ -159,11 +133,8 @@ TEST(StandardEncoding, OddAndBrokenInput) {
       {"07 fe 01", std::string()},  // truncated 16-bit size prefix reads as 0
       {"0d 01 07 01 61", EncodableMap{{"a", EncodableValue()}}},
       {"07 ff ff ff ff ff 41", std::string()},
-      {"08 ff ff ff ff ff 41", std::vector<uint8_t>()},
       {"09 ff ff ff ff 7f 00 00 00 01 00 00 00", std::vector<int32_t>()},
-      {"0a fe ff ff", std::vector<int64_t>()},
       {"0b ff 00 00 00 20", std::vector<double>()},
-      {"0e ff ff ff ff ff", std::vector<float>()},
       {"0c ff ff ff ff ff 00 00", EncodableList()},
       {"0d ff ff ff ff ff 00 00", EncodableMap()},
       // One more element than the bytes hold.
@@ -201,12 +172,9 @@ TEST(StandardEncoding, DeepNestingIsCutOff) {
   hostile.push_back(0x00);
   const EncodableValue decoded = Decode(hostile);
   int depth = 0;
-  for (const EncodableValue* level = &decoded; std::holds_alternative<EncodableList>(*level);
-       ++depth) {
-    const auto& list = std::get<EncodableList>(*level);
-    if (list.empty()) break;
-    level = &list.front();
-  }
+  for (auto* list = std::get_if<EncodableList>(&decoded); list != nullptr && !list->empty();
+       list = std::get_if<EncodableList>(&list->front()))
+    ++depth;
   EXPECT_EQ(depth, 256);
   EXPECT_EQ(errors.Take(),
             Lines{"Value nested too deeply in StandardCodecSerializer::ReadValueOfType"});
