@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <map>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -33,29 +32,25 @@ std::vector<uint8_t> CallBytes(const std::string& name, const EncodableValue& ar
       MethodCall<EncodableValue>(name, std::make_unique<EncodableValue>(arguments)));
 }
 
-// Keeps handlers in memory and records their answers as hex ("<null>" for none).
-class FakeBinaryMessenger : public flutter::BinaryMessenger {
- public:
+// Keeps the channel's handler and records its answers as hex ("<null>" for none).
+struct FakeBinaryMessenger : flutter::BinaryMessenger {
   void Send(const std::string&, const uint8_t*, size_t, flutter::BinaryReply) const override {}
   void SetMessageHandler(const std::string& channel,
                          flutter::BinaryMessageHandler handler) override {
-    handlers_[channel] = std::move(handler);
+    EXPECT_EQ(channel, kChannel);
+    this->handler = std::move(handler);
   }
-  // Runs the channel's handler with message; false when none is installed.
-  bool Deliver(const std::string& channel, const std::vector<uint8_t>& message) {
-    const flutter::BinaryMessageHandler handler = handlers_[channel];
+  // Runs the handler with message; false when none is installed.
+  bool Deliver(const std::vector<uint8_t>& message) {
     if (!handler) return false;
-    handler(message.empty() ? nullptr : message.data(), message.size(),
-            [this](const uint8_t* reply, size_t size) {
-              replies.push_back(reply == nullptr ? "<null>" : ToHex({reply, reply + size}));
-            });
+    handler(message.data(), message.size(), [this](const uint8_t* reply, size_t size) {
+      replies.push_back(reply == nullptr ? "<null>" : ToHex({reply, reply + size}));
+    });
     return true;
   }
 
+  flutter::BinaryMessageHandler handler;
   Lines replies;
-
- private:
-  std::map<std::string, flutter::BinaryMessageHandler> handlers_;
 };
 
 class MethodChannelTest : public ::testing::Test {
@@ -64,7 +59,7 @@ class MethodChannelTest : public ::testing::Test {
     channel_.SetMethodCallHandler(std::move(handler));
   }
   // Delivers one call named "x"; the handler's exceptions must never reach the messenger.
-  void DeliverX() { EXPECT_NO_THROW(messenger_.Deliver(kChannel, CallBytes("x"))); }
+  void DeliverX() { EXPECT_NO_THROW(messenger_.Deliver(CallBytes("x"))); }
 
   FakeBinaryMessenger messenger_;
   flutter::MethodChannel<EncodableValue> channel_{&messenger_, kChannel,
@@ -91,18 +86,18 @@ TEST_F(MethodChannelTest, AnswersOnceAsEnvelopesAndEmptyForUnknownOrUndecodable)
     }
   });
   StderrCapture errors;
-  ASSERT_TRUE(messenger_.Deliver(kChannel, CallBytes("stan", EncodableMap{{"k", 1}})));
+  ASSERT_TRUE(messenger_.Deliver(CallBytes("stan", EncodableMap{{"k", 1}})));
   for (const char* name : {"ok", "fail", "details", "twice", "dropped"})
-    messenger_.Deliver(kChannel, CallBytes(name));
+    messenger_.Deliver(CallBytes(name));
   EXPECT_EQ(errors.Take(), (Lines{kDuplicate, kUnanswered}));
-  messenger_.Deliver(kChannel, Hex("03 01 00 00 00 00"));
+  messenger_.Deliver(Hex("03 01 00 00 00 00"));
   EXPECT_EQ(errors.Take(), (Lines{kNameNotString, kUnconstructable}));
   EXPECT_EQ(handled, (Lines{"stan", "ok", "fail", "details", "twice", "dropped"}));
   EXPECT_EQ(messenger_.replies,
             (Lines{"00 00", "00 07 03 74 61 6b", "01 07 05 65 72 72 6f 72 00 00",
                    "01 07 01 65 07 01 6d 01", "<null>", "<null>"}));
   channel_.SetMethodCallHandler(nullptr);
-  EXPECT_FALSE(messenger_.Deliver(kChannel, CallBytes("x")));
+  EXPECT_FALSE(messenger_.Deliver(CallBytes("x")));
 }
 
 // Mend: a throwing handler never lets the exception out of the messenger's callback, and the

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "channels/byte_buffer_streams.h"
@@ -25,6 +26,8 @@ std::vector<uint8_t> EncodeInto(std::vector<uint8_t> bytes, const EncodableValue
 }
 
 enum class Operation { kEncode, kDecode, kMemcpy };
+const std::pair<const char*, Operation> kOperations[] = {
+    {"encode", Operation::kEncode}, {"decode", Operation::kDecode}, {"memcpy", Operation::kMemcpy}};
 
 void Run(benchmark::State& state, const EncodableValue& value, Operation operation) {
   const std::vector<uint8_t> encoded = EncodeInto({}, value);
@@ -75,21 +78,17 @@ int main(int argc, char** argv) {
   std::vector<double> list((1 << 20) / sizeof(double));
   for (size_t i = 0; i < list.size(); ++i) list[i] = static_cast<double>(i) * 0.25;
   const EncodableValue doubles = list;
-  const char* subjects[] = {"reading_event", "double_list_1MiB"};
-  for (const char* subject : subjects) {
-    const EncodableValue& value = subject == subjects[0] ? reading : doubles;
-    benchmark::RegisterBenchmark((std::string("encode/") + subject).c_str(), Run, value,
-                                 Operation::kEncode);
-    benchmark::RegisterBenchmark((std::string("decode/") + subject).c_str(), Run, value,
-                                 Operation::kDecode);
-    benchmark::RegisterBenchmark((std::string("memcpy/") + subject).c_str(), Run, value,
-                                 Operation::kMemcpy);
-  }
+  const std::pair<const char*, const EncodableValue*> subjects[] = {{"reading_event", &reading},
+                                                                    {"double_list_1MiB", &doubles}};
+  for (const auto& [subject, value] : subjects)
+    for (const auto& [name, operation] : kOperations)
+      benchmark::RegisterBenchmark((name + std::string("/") + subject).c_str(), Run, *value,
+                                   operation);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  for (const char* subject : subjects) reporter.PrintRatios(subject);
+  for (const auto& subject : subjects) reporter.PrintRatios(subject.first);
   benchmark::Shutdown();
   return 0;
 }

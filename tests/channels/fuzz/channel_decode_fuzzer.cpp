@@ -1,15 +1,11 @@
 // Decodes arbitrary bytes as a value, a method call, a reply envelope and an incoming call on a
 // method channel; re-encodes what was decoded and checks that decoding the re-encoding is stable
 // and silent.
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
-#include <memory>
 #include <sstream>
 #include <stdexcept>
-#include <string>
-#include <vector>
 
 #include "channels/byte_buffer_streams.h"
 #include "channels/method_channel.h"
@@ -58,8 +54,7 @@ void CheckMethodCall(const uint8_t* data, size_t size) {
   const std::streamoff before = Printed();
   auto again = kCodec.DecodeMethodCall(*encoded);
   Require(Printed() == before, "re-decoding a call prints nothing");
-  Require(again != nullptr && again->method_name() == call->method_name(), "call name survives");
-  Require(*kCodec.EncodeMethodCall(*again) == *encoded, "call re-encoding is stable");
+  Require(again != nullptr && *kCodec.EncodeMethodCall(*again) == *encoded, "call is stable");
 }
 
 // Keeps the envelope a result received, re-encoded.
@@ -94,8 +89,7 @@ void CheckReplyEnvelope(const uint8_t* data, size_t size) {
   Require(*second.envelope == *first.envelope, "envelope re-encoding is stable");
 }
 
-class OneChannelMessenger : public flutter::BinaryMessenger {
- public:
+struct OneChannelMessenger : flutter::BinaryMessenger {
   void Send(const std::string&, const uint8_t*, size_t, flutter::BinaryReply) const override {}
   void SetMessageHandler(const std::string&, flutter::BinaryMessageHandler handler) override {
     handler_ = std::move(handler);
