@@ -15,21 +15,6 @@ namespace stand_in_test {
 
 constexpr unsigned kDeadlineMs = 5000;
 
-// Sends from the interface side and lets the message loop deliver it until the host answered.
-inline uint64_t Deliver(const std::string& channel, const std::vector<uint8_t>& bytes) {
-  const uint64_t id = StandInSend(channel, bytes);
-  EXPECT_EQ(StandInWaitForReply(id, kDeadlineMs), 1) << "still waiting for an answer";
-  return id;
-}
-
-// Sends and pumps until the host's callback ran, answered or not.
-inline uint64_t DeliverAndKeep(const std::string& channel, const std::vector<uint8_t>& bytes) {
-  const uint64_t id = StandInSend(channel, bytes);
-  for (int i = 0; i < 500 && StandInMessageState(id) == kStandInQueued; ++i) StandInPump(10);
-  EXPECT_NE(StandInMessageState(id), kStandInQueued);
-  return id;
-}
-
 // A freshly reset stand-in engine and the host's messenger over it.
 class EngineTest : public ::testing::Test {
  protected:
