@@ -104,13 +104,10 @@ TEST_F(BinaryMessengerImplTest, RepliesRacingTeardownNeverReachAGoneEngine) {
   while (!underway) std::this_thread::yield();
   DestroyEngine();
   worker.join();
-  int answered = 0;
-  for (const uint64_t id : ids) {
-    const int state = StandInMessageState(id);
-    EXPECT_TRUE(state == kStandInAnswered || state == kStandInDropped) << state;
-    answered += state == kStandInAnswered ? 1 : 0;
+  for (size_t i = 0; i < ids.size(); ++i) {
+    const int state = StandInMessageState(ids[i]);
+    EXPECT_TRUE(state == kStandInAnswered || (i >= 50 && state == kStandInDropped)) << i;
   }
-  EXPECT_GE(answered, 50);
   EXPECT_EQ(StandInCallCount("FlutterDesktopMessengerLock"),
             StandInCallCount("FlutterDesktopMessengerUnlock"));
   kept.clear();

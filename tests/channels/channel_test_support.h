@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -47,12 +46,10 @@ inline std::vector<uint8_t> Hex(const std::string& text) {
 }
 inline std::string ToHex(const std::vector<uint8_t>& bytes) {
   std::string text;
-  char digits[4];
-  for (uint8_t byte : bytes) {
-    std::snprintf(digits, sizeof digits, " %02x", byte);
-    text += digits;
-  }
-  return text.empty() ? text : text.substr(1);
+  for (uint8_t byte : bytes)
+    text += std::string(text.empty() ? "" : " ") + "0123456789abcdef"[byte >> 4] +
+            "0123456789abcdef"[byte & 15];
+  return text;
 }
 
 // The standard encoding of value into a fresh buffer, and back.

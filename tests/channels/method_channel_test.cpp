@@ -32,37 +32,29 @@ std::vector<uint8_t> CallBytes(const std::string& name, const EncodableValue& ar
       MethodCall<EncodableValue>(name, std::make_unique<EncodableValue>(arguments)));
 }
 
-// Keeps the channel's handler and records its answers as hex ("<null>" for none).
-struct FakeBinaryMessenger : flutter::BinaryMessenger {
+// The channel over a messenger that keeps its handler and records its answers as hex ("<null>"
+// for none).
+class MethodChannelTest : public ::testing::Test, public flutter::BinaryMessenger {
+ protected:
   void Send(const std::string&, const uint8_t*, size_t, flutter::BinaryReply) const override {}
   void SetMessageHandler(const std::string& channel,
                          flutter::BinaryMessageHandler handler) override {
     EXPECT_EQ(channel, kChannel);
-    this->handler = std::move(handler);
+    handler_ = std::move(handler);
   }
-  // Runs the handler with message; false when none is installed.
+  // Runs the handler, whose exceptions must never reach the messenger; false when none is set.
   bool Deliver(const std::vector<uint8_t>& message) {
-    if (!handler) return false;
-    handler(message.data(), message.size(), [this](const uint8_t* reply, size_t size) {
-      replies.push_back(reply == nullptr ? "<null>" : ToHex({reply, reply + size}));
-    });
+    if (!handler_) return false;
+    EXPECT_NO_THROW(
+        handler_(message.data(), message.size(), [this](const uint8_t* reply, size_t n) {
+          replies_.push_back(reply == nullptr ? "<null>" : ToHex({reply, reply + n}));
+        }));
     return true;
   }
 
-  flutter::BinaryMessageHandler handler;
-  Lines replies;
-};
-
-class MethodChannelTest : public ::testing::Test {
- protected:
-  void Install(flutter::MethodCallHandler<EncodableValue> handler) {
-    channel_.SetMethodCallHandler(std::move(handler));
-  }
-  // Delivers one call named "x"; the handler's exceptions must never reach the messenger.
-  void DeliverX() { EXPECT_NO_THROW(messenger_.Deliver(CallBytes("x"))); }
-
-  FakeBinaryMessenger messenger_;
-  flutter::MethodChannel<EncodableValue> channel_{&messenger_, kChannel,
+  flutter::BinaryMessageHandler handler_;
+  Lines replies_;
+  flutter::MethodChannel<EncodableValue> channel_{this, kChannel,
                                                   &StandardMethodCodec::GetInstance()};
 };
 
@@ -70,7 +62,7 @@ class MethodChannelTest : public ::testing::Test {
 // an empty handler removes the channel's handler.
 TEST_F(MethodChannelTest, AnswersOnceAsEnvelopesAndEmptyForUnknownOrUndecodable) {
   std::vector<std::string> handled;
-  Install([&](const MethodCall<EncodableValue>& call, Result result) {
+  channel_.SetMethodCallHandler([&](const MethodCall<EncodableValue>& call, Result result) {
     const std::string& name = call.method_name();
     handled.push_back(name);
     if (name == "stan") {
@@ -86,18 +78,16 @@ TEST_F(MethodChannelTest, AnswersOnceAsEnvelopesAndEmptyForUnknownOrUndecodable)
     }
   });
   StderrCapture errors;
-  ASSERT_TRUE(messenger_.Deliver(CallBytes("stan", EncodableMap{{"k", 1}})));
-  for (const char* name : {"ok", "fail", "details", "twice", "dropped"})
-    messenger_.Deliver(CallBytes(name));
+  ASSERT_TRUE(Deliver(CallBytes("stan", EncodableMap{{"k", 1}})));
+  for (const char* name : {"ok", "fail", "details", "twice", "dropped"}) Deliver(CallBytes(name));
   EXPECT_EQ(errors.Take(), (Lines{kDuplicate, kUnanswered}));
-  messenger_.Deliver(Hex("03 01 00 00 00 00"));
+  Deliver(Hex("03 01 00 00 00 00"));
   EXPECT_EQ(errors.Take(), (Lines{kNameNotString, kUnconstructable}));
   EXPECT_EQ(handled, (Lines{"stan", "ok", "fail", "details", "twice", "dropped"}));
-  EXPECT_EQ(messenger_.replies,
-            (Lines{"00 00", "00 07 03 74 61 6b", "01 07 05 65 72 72 6f 72 00 00",
-                   "01 07 01 65 07 01 6d 01", "<null>", "<null>"}));
+  EXPECT_EQ(replies_, (Lines{"00 00", "00 07 03 74 61 6b", "01 07 05 65 72 72 6f 72 00 00",
+                             "01 07 01 65 07 01 6d 01", "<null>", "<null>"}));
   channel_.SetMethodCallHandler(nullptr);
-  EXPECT_FALSE(messenger_.Deliver(CallBytes("x")));
+  EXPECT_FALSE(Deliver(CallBytes("x")));
 }
 
 // Mend: a throwing handler never lets the exception out of the messenger's callback, and the
@@ -105,29 +95,28 @@ TEST_F(MethodChannelTest, AnswersOnceAsEnvelopesAndEmptyForUnknownOrUndecodable)
 TEST_F(MethodChannelTest, ThrowingHandlersAreReportedAndTheCallerAnswered) {
   const std::string prefix = "Exception in method call handler on channel lumerovantix/test: ";
   StderrCapture errors;
-  Install([](const MethodCall<EncodableValue>&, Result) { throw std::runtime_error("boom"); });
-  DeliverX();
+  channel_.SetMethodCallHandler(
+      [](const MethodCall<EncodableValue>&, Result) { throw std::runtime_error("boom"); });
+  Deliver(CallBytes("x"));
   EXPECT_EQ(errors.Take(), (Lines{kUnanswered, prefix + "boom"}));
-  Install([](const MethodCall<EncodableValue>&, Result result) {
+  channel_.SetMethodCallHandler([](const MethodCall<EncodableValue>&, Result result) {
     result->Success();
     throw 42;
   });
-  DeliverX();
+  Deliver(CallBytes("x"));
   EXPECT_EQ(errors.Take(), Lines{prefix + "unknown exception"});
   Result kept;
-  Install([&](const MethodCall<EncodableValue>&, Result result) {
+  channel_.SetMethodCallHandler([&](const MethodCall<EncodableValue>&, Result result) {
     kept = std::move(result);
     throw std::logic_error("later");
   });
-  DeliverX();
+  Deliver(CallBytes("x"));
   EXPECT_EQ(errors.Take(), Lines{prefix + "later"});
-  EXPECT_EQ(messenger_.replies.size(), 2u);  // The kept result has not answered yet.
+  EXPECT_EQ(replies_.size(), 2u);  // The kept result has not answered yet.
   ASSERT_NE(kept, nullptr);
   kept->Success();
-  EXPECT_EQ(
-      messenger_.replies,
-      (Lines{ToHex(*StandardMethodCodec::GetInstance().EncodeErrorEnvelope("exception", "boom")),
-             "00 00", "00 00"}));
+  EXPECT_EQ(replies_,  // the error envelope: "exception", "boom", no details
+            (Lines{"01 07 09 65 78 63 65 70 74 69 6f 6e 07 04 62 6f 6f 6d 00", "00 00", "00 00"}));
 }
 
 // Null and an empty vector both send no bytes.

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -108,9 +109,8 @@ TEST_F(StandInStrictnessTest, TrafficOnAMessengerThatOutlivedItsEngineIsCounted)
 
 TEST(StandInSmokeTest, ScriptDrivesTheHostAndTheTranscriptRecordsIt) {
   StandInReset();
-  wchar_t folder[MAX_PATH];
-  GetTempPathW(MAX_PATH, folder);
-  const std::wstring prefix = folder + std::to_wstring(GetCurrentProcessId());
+  const std::wstring prefix =
+      std::filesystem::temp_directory_path().wstring() + std::to_wstring(GetCurrentProcessId());
   const std::wstring transcript = prefix + L"_transcript.txt", script = prefix + L"_script.txt";
   std::ofstream(script.c_str()) << "call test/echo ping \"hi\"\nawait-reply\nclose\n";
   SetEnvironmentVariableW(L"LUMERO_STANDIN_TRANSCRIPT", transcript.c_str());
@@ -134,8 +134,8 @@ TEST(StandInSmokeTest, ScriptDrivesTheHostAndTheTranscriptRecordsIt) {
   SetEnvironmentVariableW(L"LUMERO_STANDIN_TRANSCRIPT", nullptr);
   std::ostringstream text;
   text << std::ifstream(transcript.c_str(), std::ios::binary).rdbuf();
-  DeleteFileW(transcript.c_str());
-  DeleteFileW(script.c_str());
+  std::filesystem::remove(transcript);
+  std::filesystem::remove(script);
   // Each line: "<seconds> <channel> <direction> <size> <hex> | <summary>".
   EXPECT_TRUE(std::regex_search(
       text.str(), std::regex(R"(\n\d+\.\d{3} test/echo to-host#(\d+) 10 070470696e6707026869)"

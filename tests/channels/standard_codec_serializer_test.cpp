@@ -11,7 +11,6 @@
 namespace {
 
 using namespace channel_test;
-using flutter::CustomEncodableValue;
 using flutter::EncodableList;
 using flutter::EncodableMap;
 using flutter::EncodableValue;
@@ -118,13 +117,6 @@ TEST(StandardEncoding, OddAndBrokenInput) {
     EXPECT_EQ(Decode(Hex(c.hex)), c.value);
     EXPECT_EQ(errors.Take(), c.line ? Lines{c.line} : Lines{});
   }
-}
-
-TEST(StandardEncoding, CustomValueWritesNullAndOneLine) {
-  StderrCapture errors;
-  EXPECT_EQ(ToHex(Encode(EncodableList{CustomEncodableValue(5), 1})), "0c 02 00 03 01 00 00 00");
-  EXPECT_EQ(errors.Take(), Lines{"Unhandled custom type in StandardCodecSerializer::WriteValue. "
-                                 "Custom types require codec extensions."});
 }
 
 // Mend: hostile nesting is cut off at 256 levels instead of exhausting the stack.

@@ -6,7 +6,6 @@
 #include <cstring>
 #include <map>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "channels/byte_buffer_streams.h"
@@ -17,25 +16,22 @@ namespace {
 using flutter::EncodableValue;
 const flutter::StandardCodecSerializer& kSerializer =
     flutter::StandardCodecSerializer::GetInstance();
+const char* const kOperations[] = {"encode", "decode", "memcpy"};
 
-std::vector<uint8_t> EncodeInto(std::vector<uint8_t> bytes, const EncodableValue& value) {
-  bytes.clear();
+void EncodeInto(std::vector<uint8_t>& bytes, const EncodableValue& value) {
+  bytes.clear();  // keeps the capacity
   flutter::ByteBufferStreamWriter writer(&bytes);
   kSerializer.WriteValue(value, &writer);
-  return bytes;
 }
 
-enum class Operation { kEncode, kDecode, kMemcpy };
-const std::pair<const char*, Operation> kOperations[] = {
-    {"encode", Operation::kEncode}, {"decode", Operation::kDecode}, {"memcpy", Operation::kMemcpy}};
-
-void Run(benchmark::State& state, const EncodableValue& value, Operation operation) {
-  const std::vector<uint8_t> encoded = EncodeInto({}, value);
-  std::vector<uint8_t> out(encoded.size());
+void Run(benchmark::State& state, const EncodableValue& value, int operation) {
+  std::vector<uint8_t> encoded, out;
+  EncodeInto(encoded, value);
+  out.resize(encoded.size());
   for (auto _ : state) {
-    if (operation == Operation::kEncode) {
-      out = EncodeInto(std::move(out), value);  // keeps its capacity
-    } else if (operation == Operation::kDecode) {
+    if (operation == 0) {
+      EncodeInto(out, value);
+    } else if (operation == 1) {
       flutter::ByteBufferStreamReader reader(encoded.data(), encoded.size());
       benchmark::DoNotOptimize(kSerializer.ReadValue(&reader));
     } else {
@@ -56,12 +52,11 @@ class RatioReporter : public benchmark::ConsoleReporter {
         seconds_[run.benchmark_name()] = run.GetAdjustedRealTime();
     ConsoleReporter::ReportRuns(runs);
   }
-  void PrintRatios(const char* subject) {
-    for (const char* operation : {"encode", "decode"}) {
-      const double memcpy_seconds = seconds_[std::string("memcpy/") + subject];
-      const double seconds = seconds_[std::string(operation) + "/" + subject];
-      if (seconds > 0 && memcpy_seconds > 0)
-        std::printf("%s/%s: %.2f x memcpy\n", operation, subject, seconds / memcpy_seconds);
+  void PrintRatios(const std::string& subject) {
+    for (const std::string operation : {"encode", "decode"}) {
+      const double codec = seconds_[operation + subject], reference = seconds_["memcpy" + subject];
+      if (codec > 0 && reference > 0)
+        std::printf("%s%s: %.2f x memcpy\n", operation.c_str(), subject.c_str(), codec / reference);
     }
   }
 
@@ -78,11 +73,11 @@ int main(int argc, char** argv) {
   std::vector<double> list((1 << 20) / sizeof(double));
   for (size_t i = 0; i < list.size(); ++i) list[i] = static_cast<double>(i) * 0.25;
   const EncodableValue doubles = list;
-  const std::pair<const char*, const EncodableValue*> subjects[] = {{"reading_event", &reading},
-                                                                    {"double_list_1MiB", &doubles}};
+  const std::pair<std::string, const EncodableValue*> subjects[] = {
+      {"/reading_event", &reading}, {"/double_list_1MiB", &doubles}};
   for (const auto& [subject, value] : subjects)
-    for (const auto& [name, operation] : kOperations)
-      benchmark::RegisterBenchmark((name + std::string("/") + subject).c_str(), Run, *value,
+    for (int operation = 0; operation < 3; ++operation)
+      benchmark::RegisterBenchmark((kOperations[operation] + subject).c_str(), Run, *value,
                                    operation);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
