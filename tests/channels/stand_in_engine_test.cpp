@@ -70,7 +70,6 @@ TEST_F(StandInStrictnessTest, CallsOffTheUiThreadAndBadHandlesAreErrors) {
                                                               nullptr);
        },
        "WindowProc: not a top-level window 0x0"},
-      {[&] { FlutterDesktopViewControllerDestroy(deadController); }, "Destroy: destroyed view"},
       {[&] { FlutterDesktopViewGetHWND(deadView); }, "GetHWND: destroyed view"},
       {[&] { FlutterDesktopMessengerSend(deadMessenger, "a", nullptr, 0); },
        "Send: destroyed messenger"},

@@ -107,7 +107,9 @@ TEST(Envelopes, GoldenBytesAndTheirAnswers) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.hex);
-    if (c.ours) EXPECT_EQ(ToHex(*c.ours), c.hex);
+    if (c.ours) {
+      EXPECT_EQ(ToHex(*c.ours), c.hex);
+    }
     StderrCapture errors;
     RecordingResult result;
     const auto bytes = Hex(c.hex);
