@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "channels/encodable_value.h"
+#include "channels/byte_buffer_streams.h"
+#include "channels/standard_codec_serializer.h"
 
 namespace channel_test {
 
@@ -21,7 +22,14 @@ class StderrCapture {
   StderrCapture& operator=(const StderrCapture&) = delete;
 
   // The lines written so far; an unterminated last piece shows up as "<partial>...".
-  Lines Take();
+  Lines Take() {
+    Lines lines;
+    std::string line;
+    std::istringstream text(captured_.str());
+    while (std::getline(text, line)) lines.push_back(text.eof() ? "<partial>" + line : line);
+    captured_.str(std::string());
+    return lines;
+  }
 
  private:
   std::ostringstream captured_;
@@ -29,13 +37,34 @@ class StderrCapture {
 };
 
 // "0d 01 07" -> bytes, and back.
-std::vector<uint8_t> Hex(const std::string& text);
-std::string ToHex(const std::vector<uint8_t>& bytes);
+inline std::vector<uint8_t> Hex(const std::string& text) {
+  std::vector<uint8_t> bytes;
+  std::istringstream stream(text);
+  std::string token;
+  while (stream >> token) bytes.push_back(static_cast<uint8_t>(std::stoul(token, nullptr, 16)));
+  return bytes;
+}
+inline std::string ToHex(const std::vector<uint8_t>& bytes) {
+  std::string text;
+  for (uint8_t byte : bytes)
+    text += std::string(text.empty() ? "" : " ") + "0123456789abcdef"[byte >> 4] +
+            "0123456789abcdef"[byte & 15];
+  return text;
+}
 
 // The standard encoding of value into a fresh buffer, and back.
-std::vector<uint8_t> Encode(const flutter::EncodableValue& value);
-flutter::EncodableValue Decode(const std::vector<uint8_t>& bytes);
+inline std::vector<uint8_t> Encode(const flutter::EncodableValue& value) {
+  std::vector<uint8_t> bytes;
+  flutter::ByteBufferStreamWriter writer(&bytes);
+  flutter::StandardCodecSerializer::GetInstance().WriteValue(value, &writer);
+  return bytes;
+}
+inline flutter::EncodableValue Decode(const std::vector<uint8_t>& bytes) {
+  flutter::ByteBufferStreamReader reader(bytes.data(), bytes.size());
+  return flutter::StandardCodecSerializer::GetInstance().ReadValue(&reader);
+}
 
 inline constexpr char kInvalidRead[] = "Invalid read in StandardCodecByteStreamReader";
+inline constexpr char kNameNotString[] = "Invalid method call; method name is not a string.";
 
 }  // namespace channel_test

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <any>
-#include <iterator>
 #include <limits>
 #include <utility>
 #include <vector>
@@ -15,59 +13,32 @@ using flutter::EncodableList;
 using flutter::EncodableMap;
 using flutter::EncodableValue;
 
-// Map keys go by this order, so it decides the order in which map entries travel.
-TEST(EncodableValueOrder, ByAlternativeIndexThenByContent) {
-  // One value per alternative in index order, with contents that disagree with that order.
-  const EncodableValue by_index[] = {EncodableValue(),
-                                     true,
-                                     100,
-                                     int64_t{-5},
-                                     -1e300,
-                                     "literal",
-                                     std::vector<uint8_t>{},
-                                     std::vector<int32_t>{},
-                                     std::vector<int64_t>{},
-                                     std::vector<double>{},
-                                     EncodableList{},
-                                     EncodableMap{},
-                                     CustomEncodableValue(1),
-                                     std::vector<float>{}};
-  for (size_t i = 0; i < std::size(by_index); ++i) {
-    EXPECT_EQ(by_index[i].index(), i);
-    if (i > 0) {
-      EXPECT_LT(by_index[i - 1], by_index[i]) << i;
-    }
-  }
+// Map keys go by this order, so it decides the order in which map entries travel: by alternative
+// first (the first rows' contents disagree with that order), then by content.
+TEST(EncodableValueOrder, ByAlternativeThenByContent) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
-  const float nanf = std::numeric_limits<float>::quiet_NaN();
   const std::pair<EncodableValue, EncodableValue> ascending[] = {
-      {false, true},
-      {-3, 2},
-      {int64_t{-3}, int64_t{2}},
-      {-0.5, 0.25},
+      {EncodableValue(), false},
+      {true, -100},
+      {100, int64_t{-5}},
+      {int64_t{5}, -1e300},
+      {1e300, ""},
+      {"z", std::vector<uint8_t>{}},
+      {std::vector<double>{1.0}, EncodableList{}},
+      {EncodableMap{{1, 2}}, CustomEncodableValue(1)},
+      {CustomEncodableValue(1), std::vector<float>{}},
       {1e300, nan},       // a NaN after every number, so that a NaN key cannot swallow other keys
       {"z", "\xc4\x85"},  // strings by unsigned bytes, a proper prefix first
       {"ab", "abc"},
-      {std::vector<uint8_t>{1, 2}, std::vector<uint8_t>{1, 3}},
       {std::vector<int32_t>{-1}, std::vector<int32_t>{-1, 0}},
-      {std::vector<double>{2.0}, std::vector<double>{10.0}},
-      {std::vector<float>{1.0f}, std::vector<float>{nanf}},
-      {EncodableList{1, "b"}, EncodableList{1, "c"}},
       {EncodableList{2}, EncodableList{"a"}},
       {EncodableMap{{"a", 9}}, EncodableMap{{"b", 0}}},  // maps by key, then value
-      {EncodableMap{{"a", 1}}, EncodableMap{{"a", 2}}},
-      {EncodableMap{{"a", 1}}, EncodableMap{{"a", 1}, {"b", 0}}}};
+      {EncodableMap{{"a", 1}}, EncodableMap{{"a", 2}}}};
   for (size_t i = 0; i < std::size(ascending); ++i) {
     EXPECT_LT(ascending[i].first, ascending[i].second) << i;
     EXPECT_FALSE(ascending[i].second < ascending[i].first) << i;
   }
-  EXPECT_EQ(EncodableValue(), EncodableValue());
   EXPECT_EQ(EncodableValue(nan), EncodableValue(nan));
-  // Custom values by identity.
-  const EncodableList custom{CustomEncodableValue(1), CustomEncodableValue(1)};
-  EXPECT_EQ(custom[0] < custom[1], &std::get<CustomEncodableValue>(custom[0]) <
-                                       &std::get<CustomEncodableValue>(custom[1]));
-  EXPECT_NE(custom[0], custom[1]);
 }
 
 }  // namespace

@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,43 +14,6 @@
 namespace stand_in_test {
 
 constexpr unsigned kDeadlineMs = 5000;
-
-// Standard error captured at the descriptor level, without the CR that text mode adds on Windows.
-class DescriptorStderrCapture {
- public:
-  DescriptorStderrCapture() { testing::internal::CaptureStderr(); }
-  ~DescriptorStderrCapture() {
-    if (!taken_) testing::internal::GetCapturedStderr();
-  }
-  DescriptorStderrCapture(const DescriptorStderrCapture&) = delete;
-  DescriptorStderrCapture& operator=(const DescriptorStderrCapture&) = delete;
-
-  std::string Take() {
-    std::cerr.flush();
-    taken_ = true;
-    std::string text = testing::internal::GetCapturedStderr();
-    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
-    return text;
-  }
-
- private:
-  bool taken_ = false;
-};
-
-// Sends from the interface side and lets the message loop deliver it until the host answered.
-inline uint64_t Deliver(const std::string& channel, const std::vector<uint8_t>& bytes) {
-  const uint64_t id = StandInSend(channel, bytes);
-  EXPECT_EQ(StandInWaitForReply(id, kDeadlineMs), 1) << "still waiting for an answer";
-  return id;
-}
-
-// Sends and pumps until the host's callback ran, answered or not.
-inline uint64_t DeliverAndKeep(const std::string& channel, const std::vector<uint8_t>& bytes) {
-  const uint64_t id = StandInSend(channel, bytes);
-  for (int i = 0; i < 500 && StandInMessageState(id) == kStandInQueued; ++i) StandInPump(10);
-  EXPECT_NE(StandInMessageState(id), kStandInQueued);
-  return id;
-}
 
 // A freshly reset stand-in engine and the host's messenger over it.
 class EngineTest : public ::testing::Test {

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <any>
 #include <limits>
 #include <string>
 #include <vector>
@@ -11,21 +10,10 @@
 
 namespace {
 
-using channel_test::Decode;
-using channel_test::Encode;
-using channel_test::Hex;
-using channel_test::kInvalidRead;
-using channel_test::Lines;
-using channel_test::StderrCapture;
-using channel_test::ToHex;
-using flutter::CustomEncodableValue;
+using namespace channel_test;
 using flutter::EncodableList;
 using flutter::EncodableMap;
 using flutter::EncodableValue;
-
-const flutter::StandardCodecSerializer& Serializer() {
-  return flutter::StandardCodecSerializer::GetInstance();
-}
 
 TEST(StandardEncoding, GoldenBytesBothWays) {
   const struct {
@@ -47,8 +35,6 @@ TEST(StandardEncoding, GoldenBytesBothWays) {
       {"0a 01 00 00 00 00 00 00 01 00 00 00 00 00 00 00", std::vector<int64_t>{1}},
       {"0b 01 00 00 00 00 00 00 00 00 00 00 00 00 f0 3f", std::vector<double>{1.0}},
       {"0e 01 00 00 00 00 80 3f", std::vector<float>{1.0f}},
-      {"0c 02 00 01", EncodableList{EncodableValue(), true}},
-      {"0d 01 00 01", EncodableMap{{EncodableValue(), true}}},
       // Map entries in ascending key order.
       {"0d 03 07 01 61 03 02 00 00 00 07 02 61 62 03 03 00 00 00 07 01 62 03 01 00 00 00",
        EncodableMap{{"b", 1}, {"a", 2}, {"ab", 3}}},
@@ -72,11 +58,8 @@ TEST(StandardEncoding, GoldenBytesBothWays) {
 }
 
 TEST(StandardEncoding, SizePrefixBoundaries) {
-  const std::pair<size_t, std::string> cases[] = {{253, "fd"},
-                                                  {254, "fe fe 00"},
-                                                  {300, "fe 2c 01"},
-                                                  {65535, "fe ff ff"},
-                                                  {65536, "ff 00 00 01 00"}};
+  const std::pair<size_t, std::string> cases[] = {
+      {253, "fd"}, {254, "fe fe 00"}, {65535, "fe ff ff"}, {65536, "ff 00 00 01 00"}};
   for (const auto& [length, prefix] : cases) {
     SCOPED_TRACE(length);
     const auto text = Encode(std::string(length, 'q'));
@@ -88,50 +71,6 @@ TEST(StandardEncoding, SizePrefixBoundaries) {
     EXPECT_EQ(ToHex({list.begin(), list.begin() + head}), "08 " + prefix);
     EXPECT_EQ(Decode(text), EncodableValue(std::string(length, 'q')));
     EXPECT_EQ(Decode(list), EncodableValue(std::vector<uint8_t>(length, 7)));
-  }
-}
-
-// Alignment counts from the start of the buffer, not from where the value begins.
-TEST(StandardEncoding, EveryAlternativeNestedRoundTripsAtEveryOffset) {
-  const EncodableList scalars{EncodableValue(),
-                              true,
-                              false,
-                              int32_t{-123456},
-                              int64_t{-1234567890123},
-                              3.25,
-                              "zażółć",
-                              std::string(),
-                              std::vector<uint8_t>{0, 1, 255},
-                              std::vector<int32_t>{-1, 2, std::numeric_limits<int32_t>::max()},
-                              std::vector<int32_t>{},
-                              std::vector<int64_t>{std::numeric_limits<int64_t>::min(), 5},
-                              std::vector<int64_t>{},
-                              std::vector<double>{0.5, -1e-300},
-                              std::vector<double>{},
-                              std::vector<float>{1.5f, -2.25f, 3.0f},
-                              std::vector<float>{}};
-  const EncodableValue value = EncodableList{
-      scalars,
-      EncodableMap{{"list", scalars},
-                   {1, "int key"},
-                   {2.5, EncodableMap{{"inner", EncodableList{EncodableList{}, 7.0}}}},
-                   {EncodableList{1, 2}, std::vector<double>{9.0}}},
-      EncodableMap{}};
-  const auto at_zero = Encode(value);
-  for (size_t offset = 0; offset < 8; ++offset) {
-    SCOPED_TRACE(offset);
-    std::vector<uint8_t> bytes(offset, 0xee);
-    flutter::ByteBufferStreamWriter writer(&bytes);
-    Serializer().WriteValue(value, &writer);
-    flutter::ByteBufferStreamReader reader(bytes.data(), bytes.size());
-    std::vector<uint8_t> skipped(offset);
-    reader.ReadBytes(skipped.data(), offset);
-    StderrCapture errors;
-    const EncodableValue decoded = Serializer().ReadValue(&reader);
-    EXPECT_EQ(decoded, value);
-    EXPECT_EQ(reader.position(), bytes.size());
-    EXPECT_EQ(errors.Take(), Lines{});
-    EXPECT_EQ(Encode(decoded), at_zero);
   }
 }
 
@@ -152,26 +91,20 @@ TEST(StandardEncoding, OddAndBrokenInput) {
        "Unknown type in StandardCodecSerializer::ReadValueOfType: 20"},
       {"ff", EncodableValue(), "Unknown type in StandardCodecSerializer::ReadValueOfType: 255"},
       {"", EncodableValue()},
-      {"09 00", std::vector<int32_t>()},  // alignment reads past the end
-      {"03 01 00", 0},
+      {"09 00", std::vector<int32_t>()},                       // alignment reads past the end
       {"0c 02 04 01 02 03", EncodableList{int64_t{0}, true}},  // the failed read did not move
       {"06 00 00 00 00 00 00 00 00 f0", 0.0},
       {"07 fe 01", std::string()},  // truncated 16-bit size prefix reads as 0
       {"0d 01 07 01 61", EncodableMap{{"a", EncodableValue()}}},
       {"07 ff ff ff ff ff 41", std::string()},
-      {"08 ff ff ff ff ff 41", std::vector<uint8_t>()},
       {"09 ff ff ff ff 7f 00 00 00 01 00 00 00", std::vector<int32_t>()},
-      {"0a fe ff ff", std::vector<int64_t>()},
       {"0b ff 00 00 00 20", std::vector<double>()},
-      {"0e ff ff ff ff ff", std::vector<float>()},
       {"0c ff ff ff ff ff 00 00", EncodableList()},
       {"0d ff ff ff ff ff 00 00", EncodableMap()},
       // One more element than the bytes hold.
       {"08 03 01 02", std::vector<uint8_t>()},
       {"09 02 00 00 01 00 00 00", std::vector<int32_t>()},
       {"0c 03 00 00", EncodableList()},
-      {"0d 02 00 00 00", EncodableMap()},
-      {"07 04 61 62 63", std::string()},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.hex);
@@ -179,13 +112,6 @@ TEST(StandardEncoding, OddAndBrokenInput) {
     EXPECT_EQ(Decode(Hex(c.hex)), c.value);
     EXPECT_EQ(errors.Take(), c.line ? Lines{c.line} : Lines{});
   }
-}
-
-TEST(StandardEncoding, CustomValueWritesNullAndOneLine) {
-  StderrCapture errors;
-  EXPECT_EQ(ToHex(Encode(EncodableList{CustomEncodableValue(5), 1})), "0c 02 00 03 01 00 00 00");
-  EXPECT_EQ(errors.Take(), Lines{"Unhandled custom type in StandardCodecSerializer::WriteValue. "
-                                 "Custom types require codec extensions."});
 }
 
 // Mend: hostile nesting is cut off at 256 levels instead of exhausting the stack.
@@ -201,12 +127,9 @@ TEST(StandardEncoding, DeepNestingIsCutOff) {
   hostile.push_back(0x00);
   const EncodableValue decoded = Decode(hostile);
   int depth = 0;
-  for (const EncodableValue* level = &decoded; std::holds_alternative<EncodableList>(*level);
-       ++depth) {
-    const auto& list = std::get<EncodableList>(*level);
-    if (list.empty()) break;
-    level = &list.front();
-  }
+  for (auto* list = std::get_if<EncodableList>(&decoded); list != nullptr && !list->empty();
+       list = std::get_if<EncodableList>(&list->front()))
+    ++depth;
   EXPECT_EQ(depth, 256);
   EXPECT_EQ(errors.Take(),
             Lines{"Value nested too deeply in StandardCodecSerializer::ReadValueOfType"});

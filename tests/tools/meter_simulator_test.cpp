@@ -35,15 +35,10 @@ TEST(MeterSimulator, AnswersAPollAndEndsCleanly) {
   ASSERT_NE(mkdtemp(&pattern[0]), nullptr);
   const std::string folder = pattern, link = folder + "/dosdevices/com5", ready = folder + "/ready";
   ASSERT_EQ(mkdir((folder + "/dosdevices").c_str(), 0755), 0);
-  const char* argv[] = {LUMERO_METER_SIMULATOR_PATH,
-                        "--prefix",
-                        folder.c_str(),
-                        "--com",
-                        "5",
-                        "--no-registry",
-                        "--ready-file",
-                        ready.c_str(),
-                        nullptr};
+  // clang-format off
+  const char* argv[] = {LUMERO_METER_SIMULATOR_PATH, "--prefix", folder.c_str(), "--com", "5",
+                        "--no-registry", "--ready-file", ready.c_str(), nullptr};
+  // clang-format on
   pid_t pid = 0;
   ASSERT_EQ(posix_spawn(&pid, argv[0], nullptr, nullptr, const_cast<char**>(argv), environ), 0);
   int port = 0;

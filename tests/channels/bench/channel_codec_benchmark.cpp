@@ -13,88 +13,50 @@
 
 namespace {
 
-using flutter::EncodableMap;
 using flutter::EncodableValue;
+const flutter::StandardCodecSerializer& kSerializer =
+    flutter::StandardCodecSerializer::GetInstance();
+const char* const kOperations[] = {"encode", "decode", "memcpy"};
 
-const flutter::StandardCodecSerializer& Serializer() {
-  return flutter::StandardCodecSerializer::GetInstance();
-}
-
-EncodableValue ReadingEvent() {
-  return EncodableMap{
-      {"typ", "pomiar"},     {"lux", 1234.5}, {"raw", 12345}, {"kod", 2},
-      {"zakres", "4000 lx"}, {"ol", false},   {"nr", 17},     {"t", int64_t{1733500000000}}};
-}
-
-EncodableValue DoubleList() {
-  std::vector<double> list((1 << 20) / sizeof(double));
-  for (size_t i = 0; i < list.size(); ++i) list[i] = static_cast<double>(i) * 0.25;
-  return list;
-}
-
-std::vector<uint8_t> EncodeOnce(const EncodableValue& value) {
-  std::vector<uint8_t> bytes;
+void EncodeInto(std::vector<uint8_t>& bytes, const EncodableValue& value) {
+  bytes.clear();  // keeps the capacity
   flutter::ByteBufferStreamWriter writer(&bytes);
-  Serializer().WriteValue(value, &writer);
-  return bytes;
+  kSerializer.WriteValue(value, &writer);
 }
 
-void Encode(benchmark::State& state, const EncodableValue& value) {
-  std::vector<uint8_t> bytes;
-  bytes.reserve(EncodeOnce(value).size());
+void Run(benchmark::State& state, const EncodableValue& value, int operation) {
+  std::vector<uint8_t> encoded, out;
+  EncodeInto(encoded, value);
+  out.resize(encoded.size());
   for (auto _ : state) {
-    bytes.clear();
-    flutter::ByteBufferStreamWriter writer(&bytes);
-    Serializer().WriteValue(value, &writer);
-    benchmark::DoNotOptimize(bytes.data());
+    if (operation == 0) {
+      EncodeInto(out, value);
+    } else if (operation == 1) {
+      flutter::ByteBufferStreamReader reader(encoded.data(), encoded.size());
+      benchmark::DoNotOptimize(kSerializer.ReadValue(&reader));
+    } else {
+      std::memcpy(out.data(), encoded.data(), encoded.size());
+    }
+    benchmark::DoNotOptimize(out.data());
     benchmark::ClobberMemory();
   }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes.size()));
-}
-
-void Decode(benchmark::State& state, const EncodableValue& value) {
-  const std::vector<uint8_t> bytes = EncodeOnce(value);
-  for (auto _ : state) {
-    flutter::ByteBufferStreamReader reader(bytes.data(), bytes.size());
-    EncodableValue decoded = Serializer().ReadValue(&reader);
-    benchmark::DoNotOptimize(decoded);
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes.size()));
-}
-
-void Memcpy(benchmark::State& state, const EncodableValue& value) {
-  const std::vector<uint8_t> bytes = EncodeOnce(value);
-  std::vector<uint8_t> copy(bytes.size());
-  for (auto _ : state) {
-    std::memcpy(copy.data(), bytes.data(), bytes.size());
-    benchmark::DoNotOptimize(copy.data());
-    benchmark::ClobberMemory();
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes.size()));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * encoded.size()));
 }
 
 // Console output plus, at the end, each codec time as a multiple of memcpy's.
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      if (run.run_type == Run::RT_Iteration && run.error_occurred == false) {
+    for (const Run& run : runs)
+      if (run.run_type == Run::RT_Iteration && !run.error_occurred)
         seconds_[run.benchmark_name()] = run.GetAdjustedRealTime();
-      }
-    }
     ConsoleReporter::ReportRuns(runs);
   }
-
-  void PrintRatios() const {
-    for (const char* subject : {"reading_event", "double_list_1MiB"}) {
-      const auto reference = seconds_.find(std::string("memcpy/") + subject);
-      if (reference == seconds_.end()) continue;
-      for (const char* operation : {"encode", "decode"}) {
-        const auto measured = seconds_.find(std::string(operation) + "/" + subject);
-        if (measured == seconds_.end()) continue;
-        std::printf("%s/%s: %.2f x memcpy\n", operation, subject,
-                    measured->second / reference->second);
-      }
+  void PrintRatios(const std::string& subject) {
+    for (const std::string operation : {"encode", "decode"}) {
+      const double codec = seconds_[operation + subject], reference = seconds_["memcpy" + subject];
+      if (codec > 0 && reference > 0)
+        std::printf("%s%s: %.2f x memcpy\n", operation.c_str(), subject.c_str(), codec / reference);
     }
   }
 
@@ -105,20 +67,23 @@ class RatioReporter : public benchmark::ConsoleReporter {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const EncodableValue reading = ReadingEvent();
-  const EncodableValue doubles = DoubleList();
-  benchmark::RegisterBenchmark("encode/reading_event", Encode, reading);
-  benchmark::RegisterBenchmark("decode/reading_event", Decode, reading);
-  benchmark::RegisterBenchmark("memcpy/reading_event", Memcpy, reading);
-  benchmark::RegisterBenchmark("encode/double_list_1MiB", Encode, doubles);
-  benchmark::RegisterBenchmark("decode/double_list_1MiB", Decode, doubles);
-  benchmark::RegisterBenchmark("memcpy/double_list_1MiB", Memcpy, doubles);
-
+  const EncodableValue reading = flutter::EncodableMap{
+      {"typ", "pomiar"},     {"lux", 1234.5}, {"raw", 12345}, {"kod", 2},
+      {"zakres", "4000 lx"}, {"ol", false},   {"nr", 17},     {"t", int64_t{1733500000000}}};
+  std::vector<double> list((1 << 20) / sizeof(double));
+  for (size_t i = 0; i < list.size(); ++i) list[i] = static_cast<double>(i) * 0.25;
+  const EncodableValue doubles = list;
+  const std::pair<std::string, const EncodableValue*> subjects[] = {
+      {"/reading_event", &reading}, {"/double_list_1MiB", &doubles}};
+  for (const auto& [subject, value] : subjects)
+    for (int operation = 0; operation < 3; ++operation)
+      benchmark::RegisterBenchmark((kOperations[operation] + subject).c_str(), Run, *value,
+                                   operation);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.PrintRatios();
+  for (const auto& subject : subjects) reporter.PrintRatios(subject.first);
   benchmark::Shutdown();
   return 0;
 }
