@@ -1,26 +1,28 @@
-// The meter's channel services under Wine: the stand-in engine plays the interface over the real
-// messenger, the meter simulator (and one more registry cable) the hardware. Each scenario checks
-// the ordered answers and events and the ordered lines of the real log file.
+// The native channel services under Wine: the stand-in engine plays the interface over the real
+// messenger, the simulator the meter; scenarios check ordered answers, events and log lines.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <stdexcept>
 #include <string>
-#include <utility>
+#include <tuple>
 
 #include "channels/engine_project.h"
 #include "channels/flutter_engine.h"
 #include "channels/method_channel.h"
+#include "channels/standard_method_codec.h"
+#include "runner/device/win32_device_channel.h"
 #include "runner/diagnostics/native_log.h"
 #include "runner/meter/control_channel.h"
 #include "runner/meter/event_stream_channel.h"
 #include "runner/meter/ui_task_queue.h"
 #include "runner/meter/win32_meter_bridge.h"
-#include "runner/meter/win32_ui_wake_up.h"
-#include "runner/win32_unique_handle.h"
 #include "tests/meter/win32_message_window.h"
-#include "tests/services/services_test_support.h"
 #include "tests/support/meter_simulator_client.h"
 #include "tools/stand_in_engine/stand_in_api.h"
 
@@ -29,117 +31,99 @@ namespace {
 
 using flutter::EncodableList;
 using flutter::EncodableValue;
+using Bytes = std::vector<uint8_t>;
+using Lines = std::vector<std::string>;
 
+constexpr const char* kSonel = kEventChannelName;
+constexpr const char* kInfo = kControlChannelName;
 const Bytes kOk = {0x00, 0x00};
-// "2024-05-06 07:08:09.010 [INFO] miernik: " before every message.
-constexpr size_t kStampLength = 40;
+// {"podlaczony": true, "typ": "stan"} in a success envelope.
+const std::string kState("\x00\x0D\x02\x07\x0Apodlaczony\x01\x07\x03typ\x07\x04stan", 27);
+const Lines kListened = {
+    "kanał: wywołanie odebrane", "kanał: metoda listen", "listen: przypinam sink",
+    "listen: sink przypięty",    "stan: zlecę zadanie",  "stan: zadanie zlecone",
+    "listen: stan zamówiony",    "stan: liczę porty",    "porty: znalezione=1",
+    "stan: port widoczny",       "stan: Send",           "stan: Send OK"};
 
-Bytes Success(const EncodableValue& value) {
-  return *flutter::StandardMethodCodec::GetInstance().EncodeSuccessEnvelope(&value);
+const flutter::StandardMethodCodec& kCodec = flutter::StandardMethodCodec::GetInstance();
+
+Bytes Call(const char* method, const EncodableValue& arguments = EncodableValue()) {
+  return *kCodec.EncodeMethodCall(
+      flutter::MethodCall<EncodableValue>(method, std::make_unique<EncodableValue>(arguments)));
 }
 
-// {"podlaczony": present, "typ": "stan"} in a success envelope, written out.
-Bytes StateEvent(bool present) {
-  Bytes bytes = {0x00, 0x0D, 0x02, 0x07, 0x0A};
-  for (char c : std::string("podlaczony")) bytes.push_back(static_cast<uint8_t>(c));
-  bytes.push_back(present ? 0x01 : 0x02);
-  for (char c : std::string("\x07\x03typ\x07\x04stan")) bytes.push_back(static_cast<uint8_t>(c));
-  return bytes;
+Bytes Success(const EncodableValue& value) { return *kCodec.EncodeSuccessEnvelope(&value); }
+
+size_t EventCount() { return StandInHostMessageCount(kSonel); }
+
+std::string Event(size_t index) {
+  const Bytes bytes = StandInHostMessage(kSonel, index);
+  return {bytes.begin(), bytes.end()};
 }
 
-std::vector<Bytes> Events() {
-  std::vector<Bytes> events;
-  for (size_t i = 0; i < StandInHostMessageCount(kEventChannelName); ++i)
-    events.push_back(StandInHostMessage(kEventChannelName, i));
-  return events;
+bool ReadingSince(size_t from) {
+  for (size_t i = from; i < EventCount(); ++i)
+    if (Event(i).find("\x06pomiar") != std::string::npos) return true;
+  return false;
 }
 
-size_t CountOf(const std::string& kind) {
-  size_t count = 0;
-  const std::string key = "\x07\x03typ\x07" + std::string(1, char(kind.size())) + kind;
-  for (const Bytes& event : Events())
-    count += std::string(event.begin(), event.end()).find(key) != std::string::npos;
-  return count;
-}
-
-// Lines logged since the last call (complete ones), without their time stamps.
-Lines Log(const std::function<bool(const std::string&)>& keep = nullptr) {
+// Lines logged since the last call, without time stamps, readings and the device search's steps.
+Lines Log() {
   static size_t offset = 0;
-  const std::string text = ReadWhole(LogFilePath());
+  std::ifstream file(std::filesystem::path(LogFilePath()), std::ios::binary);
+  const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
   Lines lines;
   for (size_t end; (end = text.find("\r\n", offset)) != std::string::npos; offset = end + 2) {
-    std::string line = text.substr(offset + kStampLength, end - offset - kStampLength);
-    if (!keep || keep(line)) lines.push_back(std::move(line));
+    const std::string line = text.substr(offset + 40, end - offset - 40);
+    if (line.rfind("emisja: ", 0) != 0 && line.rfind("porty: SetupAPI", 0) != 0)
+      lines.push_back(line);
   }
   return lines;
 }
 
-// The acquisition thread's reading events interleave with the window thread's lines.
-bool NotAReading(const std::string& line) { return line.rfind("emisja: ", 0) != 0; }
-
-// The device search's own lines when it finds `found` cables.
-Lines Search(int found) {
-  return {"porty: SetupAPI — pobieram listę urządzeń",
-          "porty: SetupAPI — lista jest, szukam CP2102",
-          "porty: znalezione=" + std::to_string(found)};
-}
-
-Lines Join(std::initializer_list<Lines> parts) {
-  Lines all;
-  for (const Lines& part : parts) all.insert(all.end(), part.begin(), part.end());
-  return all;
-}
-
 // Dispatches the thread's window messages one at a time until done() holds.
-bool Dispatch(const std::function<bool()>& done, ULONGLONG timeoutMs = 15000) {
-  for (const ULONGLONG end = GetTickCount64() + timeoutMs; !done();) {
+bool Dispatch(const std::function<bool()>& done) {
+  for (const ULONGLONG end = GetTickCount64() + 15000; !done();) {
     MSG message;
-    if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      DispatchMessageW(&message);
-    } else if (GetTickCount64() > end) {
-      return false;
-    } else {
-      MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-    }
+    if (GetTickCount64() > end) return false;
+    MsgWaitForMultipleObjectsEx(0, nullptr, 20, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
   }
   return true;
 }
 
-void Idle(ULONGLONG ms) {
-  Dispatch([] { return false; }, ms);
-}
-
-// From the interface side, dispatching until the answer is in; *eventsThen: events sent by then.
+// From the interface side, until the answer is in; *eventsThen: the events sent by then.
 Bytes Send(const char* channel, const Bytes& bytes, size_t* eventsThen = nullptr) {
   const uint64_t id = StandInSend(channel, bytes.data(), bytes.size());
   EXPECT_TRUE(Dispatch([&] { return StandInMessageState(id) >= kStandInAnswered; })) << channel;
-  if (eventsThen != nullptr) *eventsThen = Events().size();
+  if (eventsThen != nullptr) *eventsThen = EventCount();
   return StandInReply(id);
 }
 
-class MeterServicesTest : public ::testing::Test {
+void Listen() {
+  const size_t before = EventCount();
+  size_t eventsThen = 0;
+  EXPECT_EQ(Send(kSonel, Call("listen"), &eventsThen), kOk);
+  EXPECT_EQ(eventsThen, before) << "the state event comes after the answer";
+  EXPECT_TRUE(Dispatch([&] { return EventCount() > before; }));
+}
+
+class MeterServices : public ::testing::Test {
  protected:
   void SetUp() override {
     StandInReset();
-    std::string error;
-    simulator = MeterSimulatorClient::FromEnvironment(&error);
-    ASSERT_NE(simulator, nullptr) << error;
-    ASSERT_EQ(simulator->Command("reset"), "ok");
-    ASSERT_NE(window.Handle(), nullptr);
     Log();
+    std::string error;
+    ASSERT_TRUE(simulator = MeterSimulatorClient::FromEnvironment(&error)) << error;
+    ASSERT_EQ(simulator->Command("reset"), "ok");
+    RegisterMeterBridge(nullptr, window.Handle());
+    EXPECT_FALSE(PostToUiThread([] {}));  // a null engine registers nothing
+    RegisterMeterBridge(engine.get(), window.Handle());
   }
   void TearDown() override {
     UnregisterMeterBridge();
     engine.reset();
     EXPECT_EQ(StandInContractErrors(), Lines{});
-    if (simulator) simulator->Command("plug");
-  }
-  void Listen() {
-    const size_t before = Events().size();
-    size_t eventsThen = 99;
-    EXPECT_EQ(Send(kEventChannelName, Call("listen"), &eventsThen), kOk);
-    EXPECT_EQ(eventsThen, before) << "the state event comes after the answer";
-    ASSERT_TRUE(Dispatch([&] { return Events().size() > before; }));
   }
 
   std::unique_ptr<MeterSimulatorClient> simulator;
@@ -149,98 +133,51 @@ class MeterServicesTest : public ::testing::Test {
   MessageWindow window;
 };
 
-const Lines kListenLines = {"kanał: wywołanie odebrane", "kanał: metoda listen",
-                            "listen: przypinam sink",    "listen: sink przypięty",
-                            "stan: zlecę zadanie",       "stan: zadanie zlecone",
-                            "listen: stan zamówiony",    "stan: liczę porty"};
-const Lines kStateSent = {"stan: port widoczny", "stan: Send", "stan: Send OK"};
-
-// First in this executable: only the first registration of a process installs the crash reporter.
-TEST_F(MeterServicesTest, BridgeRegistersOnceAndTearsDownEverything) {
-  RegisterMeterBridge(nullptr, window.Handle());
-  EXPECT_FALSE(PostToUiThread([] {}));
-  RegisterMeterBridge(engine.get(), window.Handle());
-  // Were this handle taken, every wake-up would fail and no state event would come.
+// The first registration of the process: the crash reporter's line comes once.
+TEST_F(MeterServices, EventStreamAndBridge) {
+  // Were this handle taken, no wake-up would arrive and no state event would follow "listen".
   RegisterMeterBridge(engine.get(), reinterpret_cast<HWND>(0x1234));
   EXPECT_EQ(Log(), Lines({"kolejka: brak okna, zadanie odrzucone", "rejestracja: start",
                           "crash: VEH zainstalowany", "kanał zdarzeń: zarejestrowany"}));
-  Listen();
-  EXPECT_EQ(Send(kControlChannelName, Call("start")), Success(true));
-  ASSERT_TRUE(Dispatch([] { return CountOf("pomiar") >= 1; }));
-  Log();
+  for (int listens = 0; listens < 2; ++listens) {
+    Listen();
+    EXPECT_EQ(Log(), kListened);
+  }
+  EXPECT_EQ(Send(kSonel, Call("Listen")), kOk);
+  EXPECT_EQ(Send(kSonel, Bytes{0x03, 0x01, 0x00, 0x00, 0x00}), kOk);  // the name is no string
+  StandInPump(300);
+  EXPECT_EQ(Lines({Event(0), Event(1)}), Lines(EventCount(), kState));
+  EXPECT_EQ(Log(), Lines({"kanał: wywołanie odebrane", "kanał: metoda Listen",
+                          "kanał: wywołanie odebrane"}));
 
+  // Teardown while listening and running: Stop joins the thread, whose last words (after closing
+  // the port) precede the refusal of a task posted afterwards.
+  EXPECT_EQ(Send(kInfo, Call("start")), Success(true));
+  ASSERT_TRUE(Dispatch([] { return ReadingSince(0); }));
   UnregisterMeterBridge();
-  const size_t sent = Events().size();
+  const size_t sent = EventCount();
   EXPECT_FALSE(PostToUiThread([] {}));
-  Idle(1500);
-  EXPECT_EQ(Events().size(), sent);
-  EXPECT_EQ(StandInHasHandler(kEventChannelName) + StandInHasHandler(kControlChannelName), 0);
-  // The thread's last words come before the refusal; the port can be opened again.
-  const Lines tail = Log(NotAReading);
-  ASSERT_GE(tail.size(), 3u);
-  EXPECT_EQ(Lines(tail.end() - 3, tail.end()),
+  StandInPump(1500);
+  EXPECT_EQ(EventCount(), sent);
+  EXPECT_EQ(StandInHasHandler(kSonel) + StandInHasHandler(kInfo), 0);
+  const Lines tail = Log();
+  EXPECT_EQ(Lines(tail.size() < 3 ? tail.begin() : tail.end() - 3, tail.end()),
             Lines({"stan: zlecę zadanie", "stan: zadanie zlecone",
                    "kolejka: brak okna, zadanie odrzucone"}));
-  const std::string com = MeterSimulatorClient::ComName();
-  const UniqueFileHandle port(
-      CreateFileW((L"\\\\.\\" + std::wstring(com.begin(), com.end())).c_str(),
-                  GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-  EXPECT_TRUE(port);
 
+  // A new bridge, without the crash reporter's line; "cancel" stops its running meter.
   RegisterMeterBridge(engine.get(), window.Handle());
   EXPECT_EQ(Log(), Lines({"rejestracja: start", "kanał zdarzeń: zarejestrowany"}));
   Listen();
-  EXPECT_EQ(Events().back(), StateEvent(true));
-}
-
-TEST_F(MeterServicesTest, EventStreamAnswersEveryMessageAndStreamsToOneSink) {
-  RegisterMeterBridge(engine.get(), window.Handle());
+  EXPECT_EQ(Send(kInfo, Call("start")), Success(true));
+  ASSERT_TRUE(Dispatch([&] { return ReadingSince(sent); }));
   Log();
-  Listen();
-  Listen();
-  EXPECT_EQ(Send(kEventChannelName, Call("Listen")), kOk);
-  EXPECT_EQ(Send(kEventChannelName, Bytes{0x03, 0x01, 0x00, 0x00, 0x00}),
-            kOk);  // name not a string
-  Idle(300);
-  EXPECT_EQ(Events(), std::vector<Bytes>({StateEvent(true), StateEvent(true)}));
-  EXPECT_EQ(
-      Log(),
-      Join({kListenLines,
-            Search(1),
-            kStateSent,
-            kListenLines,
-            Search(1),
-            kStateSent,
-            {"kanał: wywołanie odebrane", "kanał: metoda Listen", "kanał: wywołanie odebrane"}}));
-
-  EXPECT_EQ(Send(kControlChannelName, Call("start")), Success(true));
-  ASSERT_TRUE(Dispatch([] { return CountOf("pomiar") >= 1; }));
-  Log();
-  EXPECT_EQ(Send(kEventChannelName, Call("cancel")), kOk);
-  // Stop joined the thread: its closing state request comes before "cancel: odpięte".
-  EXPECT_EQ(Log(NotAReading),
+  EXPECT_EQ(Send(kSonel, Call("cancel")), kOk);
+  EXPECT_EQ(Log(),
             Lines({"kanał: wywołanie odebrane", "kanał: metoda cancel", "cancel: odpinam sink",
                    "stan: zlecę zadanie", "stan: zadanie zlecone", "cancel: odpięte"}));
-
-  // Detached with a state task still queued: it runs, finds no sink, and nothing is sent.
-  UnregisterMeterBridge();
-  SetUiTaskWindow(window.Handle(), Win32UiWakeUp());
-  const std::shared_ptr<Miernik> meter = Miernik::Create(engine.get());
-  meter->AttachEventChannel();
-  EXPECT_EQ(Send(kEventChannelName, Call("listen")), kOk);
-  meter->DetachEventChannel();
-  const size_t sent = Events().size();
-  Idle(500);
-  ClearUiTaskWindow();
-  EXPECT_EQ(Events().size(), sent);
-  EXPECT_EQ(StandInHasHandler(kEventChannelName), 0);
-  EXPECT_EQ(Log(), Join({Lines(1, "kanał zdarzeń: zarejestrowany"),
-                         kListenLines,
-                         Search(1),
-                         {"stan: port widoczny", "stan: sink odpięty, pomijam"}}));
 }
 
-// The device search of this platform fails; the rest is never reached.
 struct FailingSearch final : MeterPlatform {
   std::vector<MeterPort> FindMeterPorts() override { throw std::runtime_error("SetupAPI padło"); }
   std::unique_ptr<SerialLine> OpenSerialLine(const std::wstring&, OpenFailureStage*,
@@ -255,73 +192,109 @@ struct FailingSearch final : MeterPlatform {
   void DebugOutput(const char*) override {}
 };
 
-// A second CP2102 cable on COM9 whose instance key enumerates before the simulator's.
-struct SecondCable {
-  const std::wstring key = L"System\\CurrentControlSet\\Enum\\USB\\VID_10C4&PID_EA60\\AASECOND";
-  SecondCable() {
-    Set(key, L"HardwareID", REG_MULTI_SZ, std::wstring(L"USB\\VID_10C4&PID_EA60") + L'\0');
-    Set(key, L"ClassGUID", REG_SZ, L"{4d36e978-e325-11ce-bfc1-08002be10318}");
-    Set(key + L"\\Device Parameters", L"PortName", REG_SZ, L"COM9");
-  }
-  ~SecondCable() { RegDeleteTreeW(HKEY_LOCAL_MACHINE, key.c_str()); }
-  static void Set(const std::wstring& path, const wchar_t* name, DWORD type,
-                  const std::wstring& value) {
-    HKEY raw = nullptr;
-    RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &raw,
-                    nullptr);
-    const UniqueRegistryKey opened(raw);
-    RegSetValueExW(raw, name, 0, type, reinterpret_cast<const BYTE*>(value.c_str()),
-                   static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-  }
-};
-
-TEST_F(MeterServicesTest, ControlChannelAnswersEachMethod) {
-  RegisterMeterBridge(engine.get(), window.Handle());
-  Listen();
+TEST_F(MeterServices, ControlChannel) {
   Log();
-  const std::string com = MeterSimulatorClient::ComName();
-  EXPECT_EQ(Send(kControlChannelName, Call("stan")), Success(true));
-  EXPECT_EQ(Send(kControlChannelName, Call("stop")), Success(true));
-  EXPECT_EQ(Send(kControlChannelName, Call("Start")), Bytes{});
+  EXPECT_EQ(Send(kInfo, Call("stan")), Success(true));
+  EXPECT_EQ(Send(kInfo, Call("stop")), Success(true));
+  EXPECT_EQ(Send(kInfo, Call("Start")), Bytes{});
   ASSERT_EQ(simulator->Command("unplug"), "ok");
-  EXPECT_EQ(Send(kControlChannelName, Call("stan")), Success(false));
-  EXPECT_EQ(Send(kControlChannelName, Call("porty")), Success(EncodableList{}));
+  EXPECT_EQ(Send(kInfo, Call("stan")), Success(false));
+  EXPECT_EQ(Send(kInfo, Call("porty")), Success(EncodableList{}));
   ASSERT_EQ(simulator->Command("plug"), "ok");
-  {
-    const SecondCable second;
-    EXPECT_EQ(Send(kControlChannelName, Call("porty")), Success(EncodableList{"COM9", com}));
-  }
-  EXPECT_EQ(Log(), Join({{"metoda: stan"},
-                         Search(1),
-                         {"metoda: stop", "metoda: Start", "metoda: stan"},
-                         Search(0),
-                         {"metoda: porty"},
-                         Search(0),
-                         {"porty: widzę 0", "metoda: porty"},
-                         Search(2),
-                         {"porty: widzę 2"}}));
-  EXPECT_EQ(Send(kControlChannelName, Call("start")), Success(true));
-  ASSERT_TRUE(Dispatch([] { return CountOf("pomiar") >= 2; }));
-  EXPECT_EQ(Send(kControlChannelName, Call("stop")), Success(true));
+  EXPECT_EQ(Send(kInfo, Call("porty")), Success(EncodableList{MeterSimulatorClient::ComName()}));
+  EXPECT_EQ(Log(),
+            Lines({"metoda: stan", "porty: znalezione=1", "metoda: stop", "metoda: Start",
+                   "metoda: stan", "porty: znalezione=0", "metoda: porty", "porty: znalezione=0",
+                   "porty: widzę 0", "metoda: porty", "porty: znalezione=1", "porty: widzę 1"}));
 
-  // Exceptions inside the actions: each answered with its prepared value.
+  // An exception inside an action is logged, and the prepared value is still the answer.
   UnregisterMeterBridge();
   FailingSearch failing;
   const std::shared_ptr<Miernik> meter = Miernik::Create(engine.get(), failing);
-  flutter::MethodChannel<EncodableValue> channel(engine->GetMessenger(), kControlChannelName,
-                                                 &flutter::StandardMethodCodec::GetInstance());
+  flutter::MethodChannel<EncodableValue> channel(engine->GetMessenger(), kInfo, &kCodec);
   channel.SetMethodCallHandler([meter](const auto& call, auto result) {
     HandleControlCall(meter, call, std::move(result));
   });
   Log();
-  EXPECT_EQ(Send(kControlChannelName, Call("stan")), Success(false));
-  EXPECT_EQ(Send(kControlChannelName, Call("porty")), Success(EncodableList{}));
-  EXPECT_EQ(Send(kControlChannelName, Call("start")), Success(false));
+  EXPECT_EQ(Send(kInfo, Call("stan")), Success(false));
+  EXPECT_EQ(Send(kInfo, Call("porty")), Success(EncodableList{}));
+  EXPECT_EQ(Send(kInfo, Call("start")), Success(false));
   channel.SetMethodCallHandler(nullptr);
   EXPECT_EQ(Log(), Lines({"metoda: stan", "WYJĄTEK w stan: SetupAPI padło", "metoda: porty",
                           "WYJĄTEK w porty: SetupAPI padło", "porty: widzę 0", "metoda: start",
                           "start: wejście", "WYJĄTEK w start: SetupAPI padło"}));
 }
 
+constexpr char kDevice[] = "lumerovantix/device";
+constexpr wchar_t kCryptography[] = L"SOFTWARE\\Microsoft\\Cryptography";
+
+// Stores MachineGuid (REG_NONE: removes it); the original comes back when the case ends.
+struct MachineGuid {
+  MachineGuid(DWORD type, const std::wstring& value, DWORD bytes) {
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, kCryptography, L"MachineGuid", RRF_RT_ANY | RRF_NOEXPAND,
+                     &oldType, old, &oldSize) != ERROR_SUCCESS)
+      oldType = REG_NONE;
+    Store(type, value.c_str(), bytes);
+  }
+  ~MachineGuid() { Store(oldType, old, oldSize); }
+  static void Store(DWORD type, const wchar_t* value, DWORD bytes) {
+    type == REG_NONE
+        ? RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kCryptography, L"MachineGuid")
+        : RegSetKeyValueW(HKEY_LOCAL_MACHINE, kCryptography, L"MachineGuid", type, value, bytes);
+  }
+  DWORD oldType = REG_NONE, oldSize = sizeof old;
+  wchar_t old[512] = {};
+};
+
+TEST(DeviceChannel, AnswersTheStoredIdentifierOrBrakId) {
+  StandInReset();
+  const EngineProject project(L"data");
+  flutter::FlutterEngine engine(project);
+  RegisterDeviceChannel(&engine);
+  const Bytes brakId =
+      *kCodec.EncodeErrorEnvelope("brak_id", "Nie odczytano MachineGuid z rejestru");
+  const std::wstring sevens(128, L'7');
+  const std::tuple<DWORD, std::wstring, DWORD, Bytes> cases[] = {
+      {REG_SZ, L"6f1ed2c4-0b3e-4c5a-9d2f-8e7b6a5c4d3e", 74,
+       Success("6f1ed2c4-0b3e-4c5a-9d2f-8e7b6a5c4d3e")},
+      {REG_EXPAND_SZ, L"6f1ed2c4", 18, brakId},
+      {REG_SZ, L"", 2, brakId},
+      {REG_NONE, L"", 0, brakId},
+      {REG_SZ, sevens.substr(0, 127), 256, brakId},
+      // A NUL right after the data would count as stored (as on Windows): none follows here.
+      {REG_SZ, sevens, 254, Success(std::string(127, '7'))},
+      {REG_SZ, L"\u017c\u00f3\u0142\u0107", 10, Success("\xc5\xbc\xc3\xb3\xc5\x82\xc4\x87")},
+  };
+  for (const auto& [type, value, bytes, answer] : cases) {
+    const MachineGuid stored(type, value, bytes);
+    for (const EncodableValue& arguments :
+         {EncodableValue(), EncodableValue(flutter::EncodableMap{{"a", 1}}), EncodableValue("x")})
+      EXPECT_EQ(Send(kDevice, Call("id", arguments)), answer) << type << " " << bytes;
+    EXPECT_EQ(Send(kDevice, Call("ID")), Bytes{});
+  }
+  EXPECT_EQ(StandInContractErrors(), Lines{});
+}
+
+// A run of its own (CMakeLists.txt) returns from main with the bridge listening and running, as if
+// the window's teardown never ran; a crash at exit shows on standard error, a hang as a time-out.
+int ReturnWithTheBridgeRegistered() {
+  static const EngineProject project(L"data");
+  static flutter::FlutterEngine engine(project);
+  static MessageWindow window;
+  RegisterMeterBridge(&engine, window.Handle());
+  Listen();
+  if (Send(kInfo, Call("start")) != Success(true) || !Dispatch([] { return ReadingSince(0); }))
+    return 1;
+  std::printf("main: returns with the bridge registered\n");
+  return 0;
+}
+
 }  // namespace
 }  // namespace meter_link
+
+int main(int argc, char** argv) {
+  if (argc == 2 && std::string(argv[1]) == "--return-with-the-bridge-registered")
+    return meter_link::ReturnWithTheBridgeRegistered();
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
