@@ -59,6 +59,11 @@ class Miernik : public std::enable_shared_from_this<Miernik> {
   void DeliverEvent(const flutter::EncodableMap& map);
   void SendState();
 
+  // The event stream channel: installs or removes the handler of "lumerovantix/sonel" on the
+  // engine's messenger (Detach also drops the sink); window thread.
+  void AttachEventChannel();
+  void DetachEventChannel();
+
   // Replaces (or with null clears) the event sink under sinkMutex; window thread.
   void ReplaceSink(std::unique_ptr<Sink> newSink);
 
