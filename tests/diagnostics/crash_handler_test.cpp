@@ -5,9 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <regex>
 #include <stdexcept>
 #include <string>
@@ -27,15 +24,10 @@ DWORD64 ModuleBase() { return reinterpret_cast<DWORD64>(GetModuleHandleW(nullptr
 // Added after the crash reporter: continues past the faults the children make on purpose, and
 // logs where each call through a null pointer resumes, so the fault is seen to reach it.
 LONG WINAPI ResumeLikeAReturn(EXCEPTION_POINTERS* pointers) {
-  const EXCEPTION_RECORD& record = *pointers->ExceptionRecord;
   CONTEXT& context = *pointers->ContextRecord;
-  if (record.ExceptionCode == EXCEPTION_BREAKPOINT) {
-    if (*reinterpret_cast<const unsigned char*>(context.Rip) == 0xCC) ++context.Rip;
-    return EXCEPTION_CONTINUE_EXECUTION;
-  }
-  if (record.ExceptionCode != EXCEPTION_ACCESS_VIOLATION || context.Rip != 0) {
-    return EXCEPTION_CONTINUE_SEARCH;
-  }
+  const DWORD code = pointers->ExceptionRecord->ExceptionCode;
+  if (code == EXCEPTION_BREAKPOINT) return EXCEPTION_CONTINUE_EXECUTION;  // a raised one
+  if (code != EXCEPTION_ACCESS_VIOLATION || context.Rip != 0) return EXCEPTION_CONTINUE_SEARCH;
   // Return to the caller as the callee's ret would.
   const DWORD64 returnAddress = *reinterpret_cast<const DWORD64*>(context.Rsp);
   context.Rip = returnAddress;
@@ -54,55 +46,40 @@ __attribute__((noinline)) void CallNowhere() {
   asm volatile("");  // not a tail call: the return address stays in here
 }
 
-// Real faults that go on: a later handler resumes each call through a null pointer, all made from
-// CallNowhere. The second call meets the busy flag held.
+// The handler called directly, with made-up records and contexts, then real faults that go on:
+// the later handler resumes each call of CallNowhere. The second call meets the busy flag held.
 int ObserveChild() {
   InstallCrashHandler();
   AddVectoredExceptionHandler(0, ResumeLikeAReturn);
   InstallCrashHandler();
-  DebugBreak();
+  RaiseException(EXCEPTION_BREAKPOINT, 0, 0, nullptr);
   try {
     throw std::runtime_error("rzucony");
   } catch (const std::runtime_error&) {
   }
-  for (int call = 1; call <= 5; ++call) {
-    if (call == 2 && !HoldCrashReportBusyForTesting()) return 2;
-    CallNowhere();
-    if (call == 2) ReleaseCrashReportBusyForTesting();
-  }
-  return 0;
-}
-
-// The handler called directly, with a record and contexts made up here.
-int CraftedChild() {
-  InstallCrashHandler();
   CrashHandler(nullptr);
-  EXCEPTION_RECORD record = {};
-  record.ExceptionCode = EXCEPTION_ACCESS_VIOLATION;
-  record.ExceptionAddress = reinterpret_cast<void*>(0xABCDEF0123456789);
-  record.NumberParameters = 2;
-  record.ExceptionInformation[0] = 1;
-  record.ExceptionInformation[1] = 0xFEDCBA98;
+  EXCEPTION_RECORD record = {
+      EXCEPTION_ACCESS_VIOLATION, 0, nullptr, reinterpret_cast<void*>(0xABCDEF0123456789), 0, {8}};
   CONTEXT context = {};
   context.Rip = 0x7FFA12345678;
   context.Rsp = 8;  // the null page
   context.Rbp = 0xDEADBEEFCAFE;
   EXCEPTION_POINTERS pointers = {&record, &context};
   CrashHandler(&pointers);
-
   // A stack of words into this executable, with words the scan must skip.
   const DWORD64 code = ModuleBase() + 0x1000;
   DWORD64 stack[128] = {code, 0xFFFF, 0, code + 0x10, code + 0x10, code + 0x18, code + 0x10};
   stack[2] = reinterpret_cast<DWORD64>(&stack);  // outside every module
   for (int slot = 7; slot < 128; ++slot) stack[slot] = code + 0x100 + 8 * slot;
   record.NumberParameters = 1;
-  record.ExceptionInformation[0] = 8;
   context.Rsp = reinterpret_cast<DWORD64>(stack);
   CrashHandler(&pointers);
 
-  record.NumberParameters = 0;
-  pointers.ContextRecord = nullptr;
-  CrashHandler(&pointers);
+  for (int call = 1; call <= 3; ++call) {
+    if (call == 2 && !HoldCrashReportBusyForTesting()) return 2;
+    CallNowhere();
+    if (call == 2) ReleaseCrashReportBusyForTesting();
+  }
   return 0;
 }
 
@@ -113,22 +90,7 @@ LONG WINAPI EndWithMarker(EXCEPTION_POINTERS* pointers) {
   return EXCEPTION_EXECUTE_HANDLER;
 }
 
-int RunScenario(const std::string& scenario) {
-  const int result = scenario == "observe"   ? ObserveChild()
-                     : scenario == "crafted" ? CraftedChild()
-                                             : 0;
-  if (scenario == "read" || scenario == "write") {
-    SetUnhandledExceptionFilter(EndWithMarker);
-    InstallCrashHandler();
-    volatile int* volatile nowhere = nullptr;
-    if (scenario == "write") *nowhere = 1;
-    if (scenario == "read") std::printf("%d\n", *nowhere);
-  }
-  LogMessage("test: koniec");
-  return result;
-}
-
-// Patterns of whole log lines; kSlots stands for any number of stack-slot lines.
+// Patterns of log lines; kSlots stands for any number of stack-slot lines before the next one.
 const std::string kSlots = "(?:crash:   \\[rsp\\+0x[0-9A-F]+\\] [^\\n]+\\n)*";
 const std::string kHex = "[0-9A-F]{16}";
 const std::string kZero = "0000000000000000";
@@ -143,42 +105,32 @@ std::string Registers(const std::string& rip, const std::string& rsp, const std:
   return "crash: rip=" + rip + " rsp=" + rsp + " rbp=" + rbp;
 }
 
-// One regular expression for the whole log: every pattern but kSlots is one line.
-std::string WholeLog(const Lines& patterns) {
-  std::string whole;
-  for (const std::string& pattern : patterns) whole += pattern == kSlots ? kSlots : pattern + "\n";
-  return whole;
-}
-
-// The messages of a child's log, each ended by LF; anything not laid out as a log line stays.
-std::string LoggedMessages(const std::filesystem::path& base) {
-  std::ifstream file(base / "Lumerovantix" / "logi" / "app.log", std::ios::binary);
-  static const std::regex line(
-      R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} \[INFO\] miernik: ([^\r\n]*)\r\n)");
-  return std::regex_replace(std::string(std::istreambuf_iterator<char>(file), {}), line, "$1\n");
-}
-
 }  // namespace
+
+int RunChild(const Lines& arguments) {
+  const std::string scenario = arguments.empty() ? "" : arguments[0];
+  if (scenario == "observe" && ObserveChild() != 0) return 2;
+  if (scenario == "read" || scenario == "write") {
+    SetUnhandledExceptionFilter(EndWithMarker);
+    InstallCrashHandler();
+    volatile int* volatile nowhere = nullptr;
+    if (scenario == "write") *nowhere = 1;
+    if (scenario == "read") std::printf("%d\n", *nowhere);
+  }
+  LogMessage("test: koniec");
+  return 0;
+}
 
 TEST(CrashHandler, ReportsFaultsInOrderAndOnlyObserves) {
   const std::string installed = "crash: VEH zainstalowany", end = "test: koniec";
   const std::string nullCall = "crash: powr\xc3\xb3t \\(skok pod zero z\\) " + kInModule;
   const std::string resumed = "test: wznowiony w " + kInModule + "\\1";
-  const Lines report = {AccessViolation(kZero, 8, kZero), nullCall + "\\1", kSlots,
-                        Registers(kZero, kHex, kHex)};
-  Lines observe = {installed, AccessViolation(kZero, 8, kZero), nullCall + "([0-9A-F]+)",
-                   kSlots,    Registers(kZero, kHex, kHex),     resumed,
-                   resumed};  // the second: busy
-  for (int reported = 2; reported <= 3; ++reported) {
-    observe.insert(observe.end(), report.begin(), report.end());
-    observe.push_back(resumed);
-  }
-  observe.insert(observe.end(), {resumed, end});  // the fourth fault: not reported
-
-  // Rsp unreadable; then the made-up stack, where a word below 0x10000, one outside every module
-  // and an immediate repetition are skipped and the scan stops after 24 lines.
-  Lines crafted = {installed,
-                   AccessViolation("ABCDEF0123456789", 1, "00000000FEDCBA98"),
+  // Rsp unreadable and no parameters; then the made-up stack, where a word below 0x10000, one
+  // outside every module and an immediate repetition are skipped, and the scan stops after 24
+  // lines; then the third report, of a real call. Then the call that meets the busy flag and the
+  // fourth fault: not reported, still resumed.
+  Lines observe = {installed,
+                   AccessViolation("ABCDEF0123456789", 0, kZero),
                    "crash: stos nieczytelny pod rsp",
                    Registers("00007FFA12345678", "0000000000000008", "0000DEADBEEFCAFE"),
                    AccessViolation("ABCDEF0123456789", 8, kZero),
@@ -189,48 +141,34 @@ TEST(CrashHandler, ReportsFaultsInOrderAndOnlyObserves) {
     char line[100];
     std::snprintf(line, sizeof line, "crash:   \\[rsp\\+0x%X\\] %s%X", offset, kInModule.c_str(),
                   target);
-    crafted.push_back(line);
+    observe.push_back(line);
   }
-  crafted.insert(crafted.end(), {Registers("00007FFA12345678", kHex, "0000DEADBEEFCAFE"),
-                                 AccessViolation("ABCDEF0123456789", 0, kZero), end});
-
+  observe.insert(observe.end(),
+                 {Registers("00007FFA12345678", kHex, "0000DEADBEEFCAFE"),
+                  AccessViolation(kZero, 8, kZero), nullCall + "([0-9A-F]+)",
+                  kSlots + Registers(kZero, kHex, kHex), resumed, resumed, resumed, end});
+  // An unhandled fault still ends the process, with its code.
+  const auto unhandled = [&](int kind) {
+    return Lines{installed, AccessViolation("(" + kHex + ")", kind, kZero), "crash: powr.*",
+                 kSlots + Registers("\\1", kHex, kHex)};
+  };
   const struct {
     const char* scenario;
-    DWORD exitCode;  // an unhandled fault ends the process with its code
+    DWORD exitCode;
     Lines log;
-  } cases[] = {
-      {"read",
-       EXCEPTION_ACCESS_VIOLATION,
-       {installed, AccessViolation("(" + kHex + ")", 0, kZero), "crash: powr.*", kSlots,
-        Registers("\\1", kHex, kHex)}},
-      {"write",
-       EXCEPTION_ACCESS_VIOLATION,
-       {installed, AccessViolation("(" + kHex + ")", 1, kZero), "crash: powr.*", kSlots,
-        Registers("\\1", kHex, kHex)}},
-      {"observe", 0, observe},
-      {"crafted", 0, crafted},
-  };
-  const std::filesystem::path folder = std::filesystem::temp_directory_path() /
-                                       ("lumero-crash-" + std::to_string(GetCurrentProcessId()));
+  } cases[] = {{"read", EXCEPTION_ACCESS_VIOLATION, unhandled(0)},
+               {"write", EXCEPTION_ACCESS_VIOLATION, unhandled(1)},
+               {"observe", 0, observe}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.scenario);
-    std::filesystem::create_directories(folder / c.scenario);
-    const ChildResult run = RunSelfChild({{c.scenario}, (folder / c.scenario).wstring(), L""});
+    const std::string scenario = c.scenario;
+    const std::wstring folder = TestFolder(std::wstring(scenario.begin(), scenario.end()));
+    const ChildResult run = RunSelfChild({{c.scenario}, folder, L""});
     EXPECT_EQ(run.exitCode, c.exitCode);
-    const std::string log = LoggedMessages(folder / c.scenario);
-    EXPECT_TRUE(std::regex_match(log, std::regex(WholeLog(c.log)))) << log;
+    const std::string log = LoggedMessages(folder);
+    EXPECT_TRUE(std::regex_match(log, std::regex(Joined(c.log)))) << log;
     char marker[32];
     std::snprintf(marker, sizeof marker, "unhandled: %08lX\r\n", c.exitCode);
     EXPECT_EQ(run.output, c.exitCode != 0 ? marker : "");
   }
-  std::error_code ignored;
-  std::filesystem::remove_all(folder, ignored);
-}
-
-int main(int argc, char** argv) {
-  if (const std::optional<Lines> arguments = ChildArguments()) {
-    return arguments->size() == 1 ? RunScenario(arguments->front()) : 2;
-  }
-  testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
 }

@@ -2,13 +2,35 @@
 
 #include <shellapi.h>
 
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <regex>
+
+#include "runner/win32_unique_handle.h"
+
 namespace {
 
 constexpr wchar_t kChildFlag[] = L"--self-child";
 
-}  // namespace
+std::string ReadWhole(const std::wstring& path) {
+  std::ifstream file(std::filesystem::path(path), std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), {});
+}
 
-SelfChild::SelfChild(const ChildSetup& setup) {
+struct Child {
+  UniqueKernelHandle process;
+  std::wstring output;  // the file that takes its standard output and error
+};
+
+Child Start(const ChildSetup& setup) {
+  static int count = 0;
+  Child child = {UniqueKernelHandle(), TestFolder(L"") + L"\\output-" + std::to_wstring(++count)};
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  const UniqueFileHandle output(CreateFileW(child.output.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                            &inherit, CREATE_ALWAYS, 0, nullptr));
   std::wstring self(32768, L'\0');
   self.resize(GetModuleFileNameW(nullptr, &self[0], static_cast<DWORD>(self.size())));
   std::wstring commandLine = L"\"" + self + L"\" " + kChildFlag;
@@ -20,58 +42,79 @@ SelfChild::SelfChild(const ChildSetup& setup) {
   // The child inherits this process's environment as it is at its start.
   SetEnvironmentVariableW(L"LOCALAPPDATA",
                           setup.localAppData ? setup.localAppData->c_str() : nullptr);
-  // Gone with the last handle, the child's included.
-  wchar_t folder[MAX_PATH + 1] = {}, path[MAX_PATH + 1] = {};
-  GetTempPathW(MAX_PATH + 1, folder);
-  GetTempFileNameW(folder, L"out", 0, path);
-  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-  output_.reset(CreateFileW(path, GENERIC_READ | GENERIC_WRITE,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherit,
-                            CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = startup.hStdError = output_.get();
+  startup.hStdOutput = startup.hStdError = output.get();
   PROCESS_INFORMATION info = {};
   const wchar_t* cwd = setup.currentDirectory.empty() ? nullptr : setup.currentDirectory.c_str();
-  if (output_ && CreateProcessW(self.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
-                                cwd, &startup, &info)) {
-    process_.reset(info.hProcess);
+  if (output && CreateProcessW(self.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
+                               cwd, &startup, &info)) {
+    child.process.reset(info.hProcess);
     const UniqueKernelHandle thread(info.hThread);
   }
+  return child;
 }
 
-SelfChild::~SelfChild() {
-  if (process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) {
-    TerminateProcess(process_.get(), 99);
-    WaitForSingleObject(process_.get(), 10000);
-  }
-}
-
-ChildResult SelfChild::Finish() {
-  ChildResult result;
-  if (!process_ || WaitForSingleObject(process_.get(), 60000) != WAIT_OBJECT_0) return result;
-  GetExitCodeProcess(process_.get(), &result.exitCode);
-  SetFilePointer(output_.get(), 0, nullptr, FILE_BEGIN);
-  char chunk[4096];
-  DWORD count = 0;
-  while (ReadFile(output_.get(), chunk, sizeof chunk, &count, nullptr) && count > 0) {
-    result.output.append(chunk, count);
-  }
-  return result;
-}
-
+// In a child: its arguments. In the parent: nullopt.
 std::optional<std::vector<std::string>> ChildArguments() {
   int count = 0;
   wchar_t** const argv = CommandLineToArgvW(GetCommandLineW(), &count);
   const UniqueLocalMemory owner(argv);
   if (argv == nullptr || count < 2 || std::wstring(argv[1]) != kChildFlag) return std::nullopt;
-  std::vector<std::string> arguments;
+  std::vector<std::string> arguments(count - 2);
   for (int i = 2; i < count; ++i) {
-    arguments.emplace_back();
-    for (const wchar_t* unit = argv[i]; *unit != L'\0'; ++unit) {
-      arguments.back() += static_cast<char>(*unit);
-    }
+    for (const wchar_t* unit = argv[i]; *unit != L'\0'; ++unit)
+      arguments[i - 2] += static_cast<char>(*unit);
   }
   return arguments;
+}
+
+}  // namespace
+
+std::vector<ChildResult> RunSelfChildren(const std::vector<ChildSetup>& setups) {
+  std::vector<Child> children;
+  for (const ChildSetup& setup : setups) children.push_back(Start(setup));
+  std::vector<ChildResult> results(children.size());
+  for (size_t i = 0; i < children.size(); ++i) {
+    const HANDLE process = children[i].process.get();
+    if (process == nullptr) continue;
+    if (WaitForSingleObject(process, 60000) != WAIT_OBJECT_0) {
+      TerminateProcess(process, STILL_ACTIVE);
+      WaitForSingleObject(process, 10000);
+    }
+    GetExitCodeProcess(process, &results[i].exitCode);
+    results[i].output = ReadWhole(children[i].output);
+  }
+  return results;
+}
+
+std::wstring TestFolder(const std::wstring& name) {
+  const std::filesystem::path path = std::filesystem::temp_directory_path() /
+                                     ("lumero-" + std::to_string(GetCurrentProcessId())) / name;
+  std::filesystem::create_directories(path);
+  return path.wstring();
+}
+
+std::string LoggedMessages(const std::wstring& base) {
+  static const std::regex line(
+      R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} \[INFO\] miernik: ([^\r\n]*)\r\n)");
+  return std::regex_replace(ReadWhole(base + L"\\Lumerovantix\\logi\\app.log"), line, "$1\n");
+}
+
+std::string Joined(const std::vector<std::string>& messages) {
+  std::string joined;
+  for (const std::string& message : messages) joined += message + "\n";
+  return joined;
+}
+
+int main(int argc, char** argv) {
+  if (const std::optional<std::vector<std::string>> arguments = ChildArguments()) {
+    return RunChild(*arguments);
+  }
+  testing::InitGoogleTest(&argc, argv);
+  const int result = RUN_ALL_TESTS();
+  std::error_code ignored;  // paths past MAX_PATH go in the "\\?\" form
+  std::filesystem::remove_all(L"\\\\?\\" + TestFolder(L""), ignored);
+  return result;
 }
