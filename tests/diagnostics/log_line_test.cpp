@@ -32,17 +32,12 @@ TEST(FormatLogLine, TimestampLevelTagMessageAndLineEndAlsoWhenShortened) {
     LogTime time;
     std::string message, line;
   } cases[] = {
-      {kSpring,
-       "start: wej\xc5\x9b"
-       "cie",
-       "2025-03-02 14:03:07.045 [INFO] miernik: start: wej\xc5\x9b"
-       "cie\r\n"},
+      {kSpring, "start: wej\u015bcie", kSpringHead + "start: wej\u015bcie\r\n"},
       {{2026, 12, 31, 23, 59, 59, 999},
        "p\xc4\x99tla: otwieram port",
        "2026-12-31 23:59:59.999 [INFO] miernik: p\xc4\x99tla: otwieram port\r\n"},
       {kSpring, "", kSpringHead + "\r\n"},                 // the fixed 42 bytes
       {kSpring, longest, kSpringHead + longest + "\r\n"},  // 599 bytes: whole
-      {kSpring, longest + "y", kSpringHead + longest + "\r\n"},
       {kSpring, std::string(5000, 'y'), kSpringHead + longest + "\r\n"},
       // Not UTF-8 at all: cut at the budget.
       {kSpring, std::string(1000, '\x80'),
@@ -56,7 +51,6 @@ TEST(FormatLogLine, TimestampLevelTagMessageAndLineEndAlsoWhenShortened) {
     SCOPED_TRACE(c.message.size());
     EXPECT_EQ(Format(c.message, c.time), c.line);
   }
-  EXPECT_EQ(Format("").size(), 42u);
   char line[kLogLineCapacity];
   EXPECT_EQ(FormatLogLine(kSpring, nullptr, line), 0u) << "a null message gives nothing";
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
 #include <set>
 #include <sstream>
 #include <string>
@@ -21,9 +22,7 @@ using Lines = std::vector<std::string>;
 
 constexpr int kThreads = 4;
 constexpr int kBurstLines = 40;
-const std::string kStart =
-    "start: wej\xc5\x9b"
-    "cie";
+const std::string kStart = "start: wej\u015bcie";
 const std::string kLoop = "p\xc4\x99tla: otwieram port";
 
 std::string BurstMessage(const std::string& tag, int thread, int line) {
@@ -44,19 +43,12 @@ void Burst(const std::string& tag) {
   for (std::thread& thread : threads) thread.join();
 }
 
-bool PathExists(const std::wstring& path) {
-  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 // A folder whose path ("\\?\" form, past MAX_PATH) is exactly length characters long.
 std::wstring MakeFolderOfLength(const std::wstring& root, size_t length) {
   std::wstring path = L"\\\\?\\" + root;
   while (path.size() < length) {
-    const size_t left = length - path.size();
-    // A component costs its backslash; never leave a single character for the next one.
-    size_t size = std::min<size_t>(left - 1, 200);
-    if (left - 1 - size == 1) --size;
-    path += L"\\" + std::wstring(size, L'p');
+    const size_t left = length - path.size();  // the last component takes up to 200
+    path += L"\\" + std::wstring(left > 201 ? 100 : left - 1, L'p');
     CreateDirectoryW(path.c_str(), nullptr);
   }
   return path;
@@ -82,10 +74,10 @@ int RunChild(const Lines& steps) {
 // Two runs append their lines after what is there and beside another process that holds the
 // file open for appending. The path comes with the first real line; a line of 599 bytes is whole.
 TEST(NativeLog, RunsAppendWholeLinesBesideAnotherWriter) {
-  const std::wstring folder = TestFolder(L"append");
+  const std::wstring folder = TestFolder("append");
   const std::string longestWhole = "test: " + std::string(551, 'w');
   const UniqueFileHandle other(CreateFileW(
-      (TestFolder(L"append\\Lumerovantix\\logi") + L"\\app.log").c_str(), FILE_APPEND_DATA,
+      (TestFolder("append\\Lumerovantix\\logi") + L"\\app.log").c_str(), FILE_APPEND_DATA,
       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
   DWORD written = 0;
   ASSERT_TRUE(WriteFile(other.get(), "poprzedni\r\n", 11, &written, nullptr));
@@ -100,41 +92,40 @@ TEST(NativeLog, RunsAppendWholeLinesBesideAnotherWriter) {
 // folder, and then only the first line creates folders: each open resolves against the current
 // folder of its time. A missing base folder loses the lines quietly; null messages create nothing.
 TEST(NativeLog, BaseFolderIsLocalAppDataUpTo519CharactersElseTheCurrentFolder) {
-  const std::wstring base519 = MakeFolderOfLength(TestFolder(L"base\\a"), 519);
-  const std::wstring base520 = MakeFolderOfLength(TestFolder(L"base\\b"), 520);
-  ASSERT_EQ(base519.size(), 519u);
-  ASSERT_EQ(base520.size(), 520u);
-  const std::wstring missing = TestFolder(L"base") + L"\\missing";
-  TestFolder(L"base\\later\\Lumerovantix\\logi");
+  const std::wstring base519 = MakeFolderOfLength(TestFolder("base\\a"), 519);
+  const std::wstring base520 = MakeFolderOfLength(TestFolder("base\\b"), 520);
+  ASSERT_TRUE(base519.size() == 519 && base520.size() == 520);
+  const std::wstring missing = TestFolder("base") + L"\\missing";
+  TestFolder("base\\later\\Lumerovantix\\logi");
   const Lines logged = {kStart, kLoop};
   const struct {
-    const wchar_t* cwd;
+    const char* cwd;
     std::wstring base;  // empty: LOCALAPPDATA removed
     Lines steps, inBase, inCwd;
-  } cases[] = {{L"cwd519", base519, logged, logged, {}},
-               {L"cwd520", base520, logged, {}, logged},
-               {L"cwd", L"", {kStart, "@cd ..\\later", kLoop}, {}, {kStart}},
-               {L"cwd-missing", missing, logged, {}, {}},
-               {L"cwd-null", TestFolder(L"base\\nulls"), {"(null)", "(null)"}, {}, {}}};
+  } cases[] = {{"cwd519", base519, logged, logged, {}},
+               {"cwd520", base520, logged, {}, logged},
+               {"cwd", L"", {kStart, "@cd ..\\later", kLoop}, {}, {kStart}},
+               {"cwd-missing", missing, logged, {}, {}},
+               {"cwd-null", TestFolder("base\\nulls"), {"(null)", "(null)"}, {}, {}}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.cwd);
-    const std::wstring cwd = TestFolder(std::wstring(L"base\\") + c.cwd);
+    const std::wstring cwd = TestFolder(std::string("base\\") + c.cwd);
     const std::optional<std::wstring> base = c.base.empty() ? std::nullopt : std::optional(c.base);
     EXPECT_EQ(RunSelfChild({c.steps, base, cwd}).exitCode, 0u);
     EXPECT_EQ(LoggedMessages(c.base), Joined(c.inBase));
-    EXPECT_EQ(PathExists(c.base + L"\\Lumerovantix"), !c.inBase.empty());
+    EXPECT_EQ(std::filesystem::exists(c.base + L"\\Lumerovantix"), !c.inBase.empty());
     EXPECT_EQ(LoggedMessages(cwd), Joined(c.inCwd));
-    EXPECT_EQ(PathExists(cwd + L"\\Lumerovantix"), !c.inCwd.empty());
+    EXPECT_EQ(std::filesystem::exists(cwd + L"\\Lumerovantix"), !c.inCwd.empty());
   }
-  EXPECT_EQ(LoggedMessages(TestFolder(L"base\\later")), Joined({kLoop}));
-  EXPECT_FALSE(PathExists(missing));
+  EXPECT_EQ(LoggedMessages(TestFolder("base\\later")), Joined({kLoop}));
+  EXPECT_FALSE(std::filesystem::exists(missing));
 }
 
 // Windows appends to a FILE_APPEND_DATA handle atomically. Wine 8 emulates it with fstat and
 // pwrite at the size it saw, so racing writers there overwrite each other's lines: most lines
 // whole, none of them twice.
 TEST(NativeLog, ThreadsAndProcessesLoggingAtOnceLeaveWholeLines) {
-  const std::wstring folder = TestFolder(L"burst");
+  const std::wstring folder = TestFolder("burst");
   for (const ChildResult& run :
        RunSelfChildren({{{"@burst A"}, folder, L""}, {{"@burst B"}, folder, L""}})) {
     EXPECT_EQ(run.exitCode, 0u);
@@ -144,13 +135,11 @@ TEST(NativeLog, ThreadsAndProcessesLoggingAtOnceLeaveWholeLines) {
   for (std::string line; std::getline(messages, line);) logged.insert(line);
   size_t whole = 0;
   for (const char* tag : {"A", "B"}) {
-    for (int t = 0; t < kThreads; ++t) {
-      for (int i = 0; i < kBurstLines; ++i) {
-        EXPECT_LE(logged.count(BurstMessage(tag, t, i)), 1u) << BurstMessage(tag, t, i);
-        whole += logged.count(BurstMessage(tag, t, i));
-      }
+    for (int n = 0; n < kThreads * kBurstLines; ++n) {
+      const std::string message = BurstMessage(tag, n / kBurstLines, n % kBurstLines);
+      EXPECT_LE(logged.count(message), 1u) << message;
+      whole += logged.count(message);
     }
   }
   EXPECT_GE(whole, 2u * kThreads * kBurstLines * 9 / 10);
-  std::printf("%zu of %d lines whole\n", whole, 2 * kThreads * kBurstLines);
 }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cwchar>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -27,7 +28,7 @@ struct Child {
 
 Child Start(const ChildSetup& setup) {
   static int count = 0;
-  Child child = {UniqueKernelHandle(), TestFolder(L"") + L"\\output-" + std::to_wstring(++count)};
+  Child child = {UniqueKernelHandle(), TestFolder("") + L"\\output-" + std::to_wstring(++count)};
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
   const UniqueFileHandle output(CreateFileW(child.output.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
                                             &inherit, CREATE_ALWAYS, 0, nullptr));
@@ -56,20 +57,6 @@ Child Start(const ChildSetup& setup) {
   return child;
 }
 
-// In a child: its arguments. In the parent: nullopt.
-std::optional<std::vector<std::string>> ChildArguments() {
-  int count = 0;
-  wchar_t** const argv = CommandLineToArgvW(GetCommandLineW(), &count);
-  const UniqueLocalMemory owner(argv);
-  if (argv == nullptr || count < 2 || std::wstring(argv[1]) != kChildFlag) return std::nullopt;
-  std::vector<std::string> arguments(count - 2);
-  for (int i = 2; i < count; ++i) {
-    for (const wchar_t* unit = argv[i]; *unit != L'\0'; ++unit)
-      arguments[i - 2] += static_cast<char>(*unit);
-  }
-  return arguments;
-}
-
 }  // namespace
 
 std::vector<ChildResult> RunSelfChildren(const std::vector<ChildSetup>& setups) {
@@ -77,8 +64,7 @@ std::vector<ChildResult> RunSelfChildren(const std::vector<ChildSetup>& setups) 
   for (const ChildSetup& setup : setups) children.push_back(Start(setup));
   std::vector<ChildResult> results(children.size());
   for (size_t i = 0; i < children.size(); ++i) {
-    const HANDLE process = children[i].process.get();
-    if (process == nullptr) continue;
+    const HANDLE process = children[i].process.get();  // null if it did not start
     if (WaitForSingleObject(process, 60000) != WAIT_OBJECT_0) {
       TerminateProcess(process, STILL_ACTIVE);
       WaitForSingleObject(process, 10000);
@@ -89,7 +75,7 @@ std::vector<ChildResult> RunSelfChildren(const std::vector<ChildSetup>& setups) 
   return results;
 }
 
-std::wstring TestFolder(const std::wstring& name) {
+std::wstring TestFolder(const std::string& name) {
   const std::filesystem::path path = std::filesystem::temp_directory_path() /
                                      ("lumero-" + std::to_string(GetCurrentProcessId())) / name;
   std::filesystem::create_directories(path);
@@ -109,12 +95,18 @@ std::string Joined(const std::vector<std::string>& messages) {
 }
 
 int main(int argc, char** argv) {
-  if (const std::optional<std::vector<std::string>> arguments = ChildArguments()) {
-    return RunChild(*arguments);
+  int count = 0;
+  wchar_t** const arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+  const UniqueLocalMemory owner(arguments);
+  if (arguments != nullptr && count >= 2 && std::wstring(arguments[1]) == kChildFlag) {
+    std::vector<std::string> bytes;  // one a unit
+    for (int i = 2; i < count; ++i)
+      bytes.emplace_back(arguments[i], arguments[i] + std::wcslen(arguments[i]));
+    return RunChild(bytes);
   }
   testing::InitGoogleTest(&argc, argv);
   const int result = RUN_ALL_TESTS();
   std::error_code ignored;  // paths past MAX_PATH go in the "\\?\" form
-  std::filesystem::remove_all(L"\\\\?\\" + TestFolder(L""), ignored);
+  std::filesystem::remove_all(L"\\\\?\\" + TestFolder(""), ignored);
   return result;
 }
