@@ -26,9 +26,8 @@ struct Child {
   std::wstring output;  // the file that takes its standard output and error
 };
 
-Child Start(const ChildSetup& setup) {
-  static int count = 0;
-  Child child = {UniqueKernelHandle(), TestFolder("") + L"\\output-" + std::to_wstring(++count)};
+Child Start(const ChildSetup& setup, size_t index) {
+  Child child = {UniqueKernelHandle(), TestFolder("") + L"\\output-" + std::to_wstring(index)};
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
   const UniqueFileHandle output(CreateFileW(child.output.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
                                             &inherit, CREATE_ALWAYS, 0, nullptr));
@@ -48,9 +47,9 @@ Child Start(const ChildSetup& setup) {
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdOutput = startup.hStdError = output.get();
   PROCESS_INFORMATION info = {};
-  const wchar_t* cwd = setup.currentDirectory.empty() ? nullptr : setup.currentDirectory.c_str();
+  const std::wstring& cwd = setup.currentDirectory;
   if (output && CreateProcessW(self.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
-                               cwd, &startup, &info)) {
+                               cwd.empty() ? nullptr : cwd.c_str(), &startup, &info)) {
     child.process.reset(info.hProcess);
     const UniqueKernelHandle thread(info.hThread);
   }
@@ -61,7 +60,7 @@ Child Start(const ChildSetup& setup) {
 
 std::vector<ChildResult> RunSelfChildren(const std::vector<ChildSetup>& setups) {
   std::vector<Child> children;
-  for (const ChildSetup& setup : setups) children.push_back(Start(setup));
+  for (size_t i = 0; i < setups.size(); ++i) children.push_back(Start(setups[i], i));
   std::vector<ChildResult> results(children.size());
   for (size_t i = 0; i < children.size(); ++i) {
     const HANDLE process = children[i].process.get();  // null if it did not start
@@ -100,8 +99,9 @@ int main(int argc, char** argv) {
   const UniqueLocalMemory owner(arguments);
   if (arguments != nullptr && count >= 2 && std::wstring(arguments[1]) == kChildFlag) {
     std::vector<std::string> bytes;  // one a unit
-    for (int i = 2; i < count; ++i)
+    for (int i = 2; i < count; ++i) {
       bytes.emplace_back(arguments[i], arguments[i] + std::wcslen(arguments[i]));
+    }
     return RunChild(bytes);
   }
   testing::InitGoogleTest(&argc, argv);

@@ -20,14 +20,13 @@ struct ChildResult {
   std::string output;             // standard output and error
 };
 
-// Starts all children, then waits for each. The main function comes with this helper and calls
-// RunChild, which each test program defines, in a child.
+// Starts all children, then waits for each. The main function comes with this helper: in a child
+// it calls RunChild, which each test program defines; at the end it removes the test folders.
 std::vector<ChildResult> RunSelfChildren(const std::vector<ChildSetup>& setups);
 inline ChildResult RunSelfChild(const ChildSetup& setup) { return RunSelfChildren({setup})[0]; }
 int RunChild(const std::vector<std::string>& arguments);
 
-// A folder, made if missing, below this process's own one in the temporary folder (removed at
-// the end).
+// A folder below this process's own one in the temporary folder, made if missing.
 std::wstring TestFolder(const std::string& name);
 
 // The messages of the log below base, each ended by LF; whatever is not laid out as a whole log
