@@ -65,7 +65,7 @@ int ObserveChild() {
   CrashHandler(&pointers);
   // A stack of words into this executable, with words the scan must skip.
   const DWORD64 code = ModuleBase() + 0x1000;
-  const DWORD64 outside = reinterpret_cast<DWORD64>(&code);  // of every module
+  const DWORD64 outside = reinterpret_cast<DWORD64>(&code);  // on the stack: in no module
   DWORD64 stack[128] = {code, 0xFFFF, outside, code + 0x10, code + 0x10, code + 0x18, code + 0x10};
   for (int slot = 7; slot < 128; ++slot) stack[slot] = code + 0x100 + 8 * slot;
   record.NumberParameters = 1;
