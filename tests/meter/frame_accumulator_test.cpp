@@ -3,14 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <tuple>
 #include <vector>
 
 #include "tools/meter_frames/meter_frame_builder.h"
 
 namespace meter_link {
 namespace {
-
-using namespace meter_link;
 
 using Bytes = std::vector<uint8_t>;
 
@@ -26,10 +25,6 @@ Bytes Join(std::initializer_list<Bytes> parts) {
   return all;
 }
 
-Bytes Part(const Bytes& bytes, size_t from, size_t to) {
-  return Bytes(bytes.begin() + from, bytes.begin() + to);
-}
-
 // One read: the value of the frame it completes (-1: none) and the bytes kept afterwards.
 struct Step {
   Bytes read;
@@ -43,10 +38,13 @@ TEST(FrameAccumulator, ReassemblesFramesAcrossReads) {
     const char* name;
     std::vector<Step> steps;
   } cases[] = {
-      {"split over two reads", {{Part(f, 0, 10), -1, Part(f, 0, 10)}, {Part(f, 10, 19), 321, {}}}},
+      {"split over two reads",
+       {{Bytes(f.begin(), f.begin() + 10), -1, Bytes(f.begin(), f.begin() + 10)},
+        {Bytes(f.begin() + 10, f.end()), 321, {}}}},
       {"garbage before the header", {{Join({{0x01, 0xAA, 0xDD}, f}), 321, {}}}},
       {"no header keeps the last two bytes",
-       {{Join({Bytes(30, 0x55), {0xAA, 0xDD}}), -1, {0xAA, 0xDD}}, {Part(f, 2, 19), 321, {}}}},
+       {{Join({Bytes(30, 0x55), {0xAA, 0xDD}}), -1, {0xAA, 0xDD}},
+        {Bytes(f.begin() + 2, f.end()), 321, {}}}},
       {"fewer than three bytes stay unsearched", {{{0x12, 0x34}, -1, {0x12, 0x34}}}},
       {"a longer frame leaves its tail for later",
        {{Join({f, Bytes(5, 0x11)}), 321, Bytes(5, 0x11)}, {{0x22}, -1, {0x11, 0x22}}}},
@@ -56,7 +54,8 @@ TEST(FrameAccumulator, ReassemblesFramesAcrossReads) {
       {"a full read keeps only its last 255 bytes",
        {{{0xAA, 0xDD, 0x00, 0x25}, -1, {0xAA, 0xDD, 0x00, 0x25}}, {full, 2222, {}}}},
       {"overflow drops the oldest bytes",
-       {{Part(f, 0, 10), -1, Part(f, 0, 10)}, {Join({Bytes(231, 0x55), Frame(4321)}), 4321, {}}}},
+       {{Bytes(f.begin(), f.begin() + 10), -1, Bytes(f.begin(), f.begin() + 10)},
+        {Join({Bytes(231, 0x55), Frame(4321)}), 4321, {}}}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -64,9 +63,9 @@ TEST(FrameAccumulator, ReassemblesFramesAcrossReads) {
     for (const Step& step : c.steps) {
       MeterReading reading;
       reading.raw = -1;
-      EXPECT_EQ(accumulator.AddRead(step.read.data(), step.read.size(), &reading), step.raw >= 0);
-      EXPECT_EQ(reading.raw, step.raw);
-      EXPECT_EQ(accumulator.Bytes(), step.kept);
+      const bool found = accumulator.AddRead(step.read.data(), step.read.size(), &reading);
+      EXPECT_EQ(std::make_tuple(found, reading.raw, accumulator.Bytes()),
+                std::make_tuple(step.raw >= 0, step.raw, step.kept));
     }
   }
 }

@@ -7,17 +7,13 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
+#include <tuple>
 
 #include "runner/meter/win32_serial_line.h"
 
+namespace meter_link {
 namespace {
-
-using meter_link::CommConfigurationApi;
-using meter_link::OpenFailureStage;
-
-constexpr DWORD kRefusal = ERROR_GEN_FAILURE;
 
 template <typename... Args>
 BOOL WINAPI Accept(Args...) {
@@ -26,19 +22,8 @@ BOOL WINAPI Accept(Args...) {
 
 template <typename... Args>
 BOOL WINAPI Refuse(Args...) {
-  SetLastError(kRefusal);
+  SetLastError(ERROR_GEN_FAILURE);
   return FALSE;
-}
-
-CommConfigurationApi AcceptingEverything() {
-  CommConfigurationApi api;
-  api.getCommState = Accept;
-  api.setCommState = Accept;
-  api.setCommTimeouts = Accept;
-  api.setupComm = Accept;
-  api.purgeComm = Accept;
-  api.escapeCommFunction = Accept;
-  return api;
 }
 
 // True when another exclusive open of path is refused for sharing: someone holds it.
@@ -48,42 +33,33 @@ bool IsHeld(const std::wstring& path) {
   return !other && GetLastError() == ERROR_SHARING_VIOLATION;
 }
 
-struct Case {
-  const char* refusing;
-  void (*refuse)(CommConfigurationApi&);
-  bool opens;
-};
-
-const Case kCases[] = {
-    {"GetCommState", [](CommConfigurationApi& api) { api.getCommState = Refuse; }, false},
-    {"SetCommState", [](CommConfigurationApi& api) { api.setCommState = Refuse; }, false},
-    {"SetCommTimeouts", [](CommConfigurationApi& api) { api.setCommTimeouts = Refuse; }, false},
-    {"SetupComm", [](CommConfigurationApi& api) { api.setupComm = Refuse; }, true},
-    {"PurgeComm", [](CommConfigurationApi& api) { api.purgeComm = Refuse; }, true},
-    {"EscapeCommFunction", [](CommConfigurationApi& api) { api.escapeCommFunction = Refuse; },
-     true},
-};
-
 TEST(CommConfiguration, OnlyLineSettingsAndTimeoutsMustTakeAndAFailureClosesThePort) {
   wchar_t folder[MAX_PATH + 1] = {};
   wchar_t path[MAX_PATH + 1] = {};
   ASSERT_NE(GetTempPathW(MAX_PATH + 1, folder), 0u);
   ASSERT_NE(GetTempFileNameW(folder, L"com", 0, path), 0u);
-  for (const Case& step : kCases) {
-    SCOPED_TRACE(step.refusing);
-    CommConfigurationApi api = AcceptingEverything();
-    step.refuse(api);
+  // The calls in the order of CommConfigurationApi; the first three must take.
+  for (int refusing = 0; refusing < 6; ++refusing) {
+    SCOPED_TRACE(refusing);
+    CommConfigurationApi api{Accept, Accept, Accept, Accept, Accept, Accept};
+    if (refusing == 0) api.getCommState = Refuse;
+    if (refusing == 1) api.setCommState = Refuse;
+    if (refusing == 2) api.setCommTimeouts = Refuse;
+    if (refusing == 3) api.setupComm = Refuse;
+    if (refusing == 4) api.purgeComm = Refuse;
+    if (refusing == 5) api.escapeCommFunction = Refuse;
+    const bool opens = refusing >= 3;
     OpenFailureStage stage = OpenFailureStage::kOpen;
     uint32_t code = 0;
-    const auto line = meter_link::OpenWin32SerialLine(path, &stage, &code, api);
-    EXPECT_EQ(line != nullptr, step.opens);
-    EXPECT_EQ(IsHeld(path), step.opens);
-    if (!step.opens) {
-      EXPECT_EQ(stage, OpenFailureStage::kConfigure);
-      EXPECT_EQ(code, kRefusal);
-    }
+    const auto line = OpenWin32SerialLine(path, &stage, &code, api);
+    EXPECT_EQ(line != nullptr, opens);
+    EXPECT_EQ(IsHeld(path), opens) << "a refused configuration closes the port";
+    if (opens) continue;
+    EXPECT_EQ(std::make_tuple(stage, code),
+              std::make_tuple(OpenFailureStage::kConfigure, uint32_t{ERROR_GEN_FAILURE}));
   }
   DeleteFileW(path);
 }
 
 }  // namespace
+}  // namespace meter_link

@@ -9,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 
@@ -48,31 +51,17 @@ int ReturnWithTheMeterRunning() {
   return PumpMessagesUntil([&] { return simulator->Number("polls?") >= 2; }, 15000) ? 0 : 4;
 }
 
-std::string ReadWhole(const wchar_t* path) {
-  const UniqueFileHandle file(
-      CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-  std::string text;
-  char chunk[4096];
-  DWORD count = 0;
-  while (file && ReadFile(file.get(), chunk, sizeof chunk, &count, nullptr) && count > 0) {
-    text.append(chunk, count);
-  }
-  return text;
-}
-
 TEST(ProcessExit, ReturningFromMainWithTheMeterRunningEndsCleanly) {
-  wchar_t folder[MAX_PATH + 1] = {};
-  wchar_t logBase[MAX_PATH + 1] = {};
-  ASSERT_NE(GetTempPathW(MAX_PATH + 1, folder), 0u);
-  ASSERT_NE(GetTempFileNameW(folder, L"exi", 0, logBase), 0u);
   // The child logs below a folder of its own.
-  ASSERT_TRUE(DeleteFileW(logBase) && CreateDirectoryW(logBase, nullptr));
-  SetEnvironmentVariableW(L"LOCALAPPDATA", logBase);
+  const std::filesystem::path base =
+      std::filesystem::temp_directory_path() / ("exit" + std::to_string(GetCurrentProcessId()));
+  ASSERT_TRUE(std::filesystem::create_directories(base));
+  SetEnvironmentVariableW(L"LOCALAPPDATA", base.c_str());
 
   std::wstring self(MAX_PATH + 1, L'\0');
   self.resize(GetModuleFileNameW(nullptr, &self[0], static_cast<DWORD>(self.size())));
-  std::wstring commandLine = L"\"" + self + L"\" ";
-  for (const char* c = kChildArgument; *c != '\0'; ++c) commandLine += static_cast<wchar_t>(*c);
+  const std::string argument = kChildArgument;
+  std::wstring commandLine = L"\"" + self + L"\" " + std::wstring(argument.begin(), argument.end());
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
@@ -85,12 +74,11 @@ TEST(ProcessExit, ReturningFromMainWithTheMeterRunningEndsCleanly) {
   if (!ended) TerminateProcess(process.get(), 99);
   DWORD code = 99;
   GetExitCodeProcess(process.get(), &code);
-  const std::wstring logFolder = std::wstring(logBase) + L"\\Lumerovantix";
-  const std::string log = ReadWhole((logFolder + L"\\logi\\app.log").c_str());
-  DeleteFileW((logFolder + L"\\logi\\app.log").c_str());
-  RemoveDirectoryW((logFolder + L"\\logi").c_str());
-  RemoveDirectoryW(logFolder.c_str());
-  RemoveDirectoryW(logBase);
+  std::ifstream file(base / "Lumerovantix" / "logi" / "app.log", std::ios::binary);
+  const std::string log{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+  file.close();
+  std::error_code ignored;
+  std::filesystem::remove_all(base, ignored);
   EXPECT_TRUE(ended) << "the child hangs on its way out";
   EXPECT_EQ(code, 0u);
   // Posted by the acquisition thread as it ends, joined by the static after the statics of the

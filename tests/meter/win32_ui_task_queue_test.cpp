@@ -1,6 +1,5 @@
 // The task queue's Win32 wake-up: PostMessageW to the queue's window, whose procedure drains the
 // queue; a refused PostMessageW is logged and its task waits for the next drain.
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "runner/meter/ui_task_queue.h"
@@ -12,7 +11,6 @@ namespace meter_link {
 namespace {
 
 TEST(Win32UiTaskQueue, RefusedPostMessageKeepsTheTaskForTheNextDrain) {
-  ClearUiTaskWindow();
   ClearCapturedLog();
   MessageWindow first, second;
   ASSERT_NE(first.Handle(), nullptr);
@@ -20,11 +18,10 @@ TEST(Win32UiTaskQueue, RefusedPostMessageKeepsTheTaskForTheNextDrain) {
   first.Destroy();  // PostMessageW to a destroyed window fails
   bool ran = false;
   EXPECT_FALSE(PostToUiThread([&ran] { ran = true; }));
-  EXPECT_THAT(CapturedLogLines(), ::testing::ElementsAre("kolejka: PostMessage odrzucony"));
-
+  EXPECT_EQ(CapturedLogLines(), std::vector<std::string>{"kolejka: PostMessage odrzucony"});
   SetUiTaskWindow(second.Handle(), Win32UiWakeUp());
   EXPECT_TRUE(PostToUiThread([] {}));
-  EXPECT_TRUE(PumpMessagesUntil([&] { return ran; }));
+  EXPECT_TRUE(PumpMessagesUntil([&ran] { return ran; }));
   ClearUiTaskWindow();
 }
 

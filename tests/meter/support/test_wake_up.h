@@ -1,6 +1,6 @@
 #pragma once
 
-#include <mutex>
+#include <atomic>
 
 #include "runner/meter/ui_wake_up.h"
 
@@ -10,29 +10,13 @@ namespace meter_link {
 class TestWakeUp final : public UiWakeUp {
  public:
   bool Post(void* window) override {
-    std::lock_guard<std::mutex> lock(mutex);
     lastWindow = window;
     ++posts;
     return !refuse;
   }
-  int Posts() {
-    std::lock_guard<std::mutex> lock(mutex);
-    return posts;
-  }
-  void* LastWindow() {
-    std::lock_guard<std::mutex> lock(mutex);
-    return lastWindow;
-  }
-  void Refuse() {
-    std::lock_guard<std::mutex> lock(mutex);
-    refuse = true;
-  }
-
- private:
-  std::mutex mutex;
-  int posts = 0;
-  void* lastWindow = nullptr;
-  bool refuse = false;
+  std::atomic<int> posts{0};
+  std::atomic<void*> lastWindow{nullptr};
+  std::atomic<bool> refuse{false};
 };
 
 }  // namespace meter_link
