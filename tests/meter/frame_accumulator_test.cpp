@@ -6,18 +6,12 @@
 #include <tuple>
 #include <vector>
 
-#include "tools/meter_frames/meter_frame_builder.h"
+#include "tests/meter/support/meter_fixture.h"
 
 namespace meter_link {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-Bytes Frame(int value) {
-  MeterFrameFields fields;
-  fields.value = value;
-  return BuildMeterFrame(fields);
-}
 
 Bytes Join(std::initializer_list<Bytes> parts) {
   Bytes all;

@@ -39,23 +39,6 @@ int64_t ProcessCpuMicroseconds() {
   return Microseconds(kernel) + Microseconds(user);
 }
 
-// Keeps the arrival time of every reading by its number byte.
-class ArrivalSink final : public flutter::EventSink<flutter::EncodableValue> {
- public:
-  std::vector<std::pair<int, int64_t>> arrivals;
-
- protected:
-  void SuccessInternal(const flutter::EncodableValue* event) override {
-    const int64_t now = WallMicroseconds();
-    const auto* map = std::get_if<flutter::EncodableMap>(event);
-    if (map == nullptr || RecordedEvents::KindOf(*map) != "pomiar") return;
-    arrivals.emplace_back(Field<int32_t>(*map, "nr"), now);
-  }
-  void ErrorInternal(const std::string&, const std::string&,
-                     const flutter::EncodableValue*) override {}
-  void EndOfStreamInternal() override {}
-};
-
 int Fail(const std::string& why) {
   std::fprintf(stderr, "bench: %s\n", why.c_str());
   return 1;
@@ -69,15 +52,20 @@ int Benchmark(int wanted) {
   MessageWindow window;
   SetUiTaskWindow(window.Handle(), Win32UiWakeUp());
   auto meter = Miernik::Create(nullptr, Win32MeterPlatform());
-  auto owned = std::make_unique<ArrivalSink>();
-  const ArrivalSink& sink = *owned;
-  meter->ReplaceSink(std::move(owned));
+  const auto events = std::make_shared<RecordedEvents>();
+  std::vector<std::pair<int, int64_t>> arrivals;  // number byte, when it reached the sink
+  events->onAdd = [&arrivals](const flutter::EncodableMap& map) {
+    if (RecordedEvents::KindOf(map) == "pomiar") {
+      arrivals.emplace_back(Field<int32_t>(map, "nr"), WallMicroseconds());
+    }
+  };
+  meter->ReplaceSink(std::make_unique<RecordingSink>(events));
 
   const int64_t cpuStart = ProcessCpuMicroseconds(), wallStart = WallMicroseconds();
   if (!meter->Start()) return Fail("the meter did not start");
-  const auto enough = [&] { return static_cast<int>(sink.arrivals.size()) >= wanted; };
+  const auto enough = [&] { return static_cast<int>(arrivals.size()) >= wanted; };
   if (!PumpMessagesUntil(enough, static_cast<DWORD>(wanted) * 1500 + 10000)) {
-    return Fail("only " + std::to_string(sink.arrivals.size()) + " readings arrived");
+    return Fail("only " + std::to_string(arrivals.size()) + " readings arrived");
   }
   const int64_t wallUsed = WallMicroseconds() - wallStart;
   const int64_t cpuUsed = ProcessCpuMicroseconds() - cpuStart;
@@ -93,7 +81,7 @@ int Benchmark(int wanted) {
   char colon;
   while (in >> number >> colon >> us) stamps[number] = us;
   std::vector<double> ms;
-  for (const auto& [nr, arrived] : sink.arrivals) {
+  for (const auto& [nr, arrived] : arrivals) {
     if (stamps.count(nr) != 0) ms.push_back((arrived - stamps[nr]) / 1000.0);
   }
   if (ms.empty()) return Fail("no frame times from the simulator");
@@ -102,7 +90,7 @@ int Benchmark(int wanted) {
     return ms[std::min(ms.size() - 1, static_cast<size_t>(fraction * ms.size()))];
   };
   const double cpuPercent = 100.0 * static_cast<double>(cpuUsed) / static_cast<double>(wallUsed);
-  std::printf("readings: %zu (matched %zu) in %.1f s\n", sink.arrivals.size(), ms.size(),
+  std::printf("readings: %zu (matched %zu) in %.1f s\n", arrivals.size(), ms.size(),
               wallUsed / 1e6);
   std::printf(
       "latency, last byte sent -> event at the sink: median %.1f ms, p99 %.1f ms, "

@@ -1,10 +1,9 @@
-// A process that returns from main while the meter runs against the simulator, with the task
-// queue aimed at a window, ends cleanly: neither the acquisition thread nor a static that stops
-// the meter late in the exit finds the queue, its wake-up, the platform or the log path gone.
-// The scenario runs in a child (this executable started with kChildArgument). Under Wine a crash
-// may still exit with 0, so the child's log must also end with the thread's last words. Wine's own
-// crash report goes to the standard error the child shares with this test, where the test runner
-// looks for it: handles given to CreateProcess do not reach it.
+// A child process (this executable with kChildArgument) returns from main while the meter runs
+// against the simulator with the task queue aimed at a window, and must end cleanly: neither the
+// acquisition thread nor a static that stops the meter late finds the queue, its wake-up, the
+// platform or the log path gone. Under Wine a crash may still exit with 0, so the child's log must
+// end with the thread's last words; Wine's crash report goes to the standard error shared with
+// this test, where the test runner looks for it.
 #include <windows.h>
 
 #include <gtest/gtest.h>

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -23,8 +24,11 @@ const T& Field(const flutter::EncodableMap& map, const char* key) {
 // sink, which the meter owns, and the test.
 class RecordedEvents {
  public:
+  std::function<void(const flutter::EncodableMap&)> onAdd;  // called first, on the sink's thread
+
   void Add(const flutter::EncodableValue* event) {
     const auto* map = event != nullptr ? std::get_if<flutter::EncodableMap>(event) : nullptr;
+    if (onAdd && map != nullptr) onAdd(*map);
     std::lock_guard<std::mutex> lock(mutex);
     maps.push_back(map != nullptr ? *map : flutter::EncodableMap());
   }
