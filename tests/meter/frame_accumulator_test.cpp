@@ -1,10 +1,6 @@
 #include "runner/meter/frame_accumulator.h"
 
-#include <gtest/gtest.h>
-
-#include <cstdint>
 #include <tuple>
-#include <vector>
 
 #include "tests/meter/support/meter_fixture.h"
 
@@ -12,12 +8,6 @@ namespace meter_link {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-Bytes Join(std::initializer_list<Bytes> parts) {
-  Bytes all;
-  for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
-  return all;
-}
 
 // One read: the value of the frame it completes (-1: none) and the bytes kept afterwards.
 struct Step {
@@ -27,14 +17,13 @@ struct Step {
 };
 
 TEST(FrameAccumulator, ReassemblesFramesAcrossReads) {
-  const Bytes f = Frame(321), full = Join({Frame(1111), Bytes(256 - 38, 0x55), Frame(2222)});
+  const Bytes f = Frame(321), head(f.begin(), f.begin() + 10), tail(f.begin() + 10, f.end());
+  const Bytes full = Join({Frame(1111), Bytes(256 - 38, 0x55), Frame(2222)});
   const struct {
     const char* name;
     std::vector<Step> steps;
   } cases[] = {
-      {"split over two reads",
-       {{Bytes(f.begin(), f.begin() + 10), -1, Bytes(f.begin(), f.begin() + 10)},
-        {Bytes(f.begin() + 10, f.end()), 321, {}}}},
+      {"split over two reads", {{head, -1, head}, {tail, 321, {}}}},
       {"garbage before the header", {{Join({{0x01, 0xAA, 0xDD}, f}), 321, {}}}},
       {"no header keeps the last two bytes",
        {{Join({Bytes(30, 0x55), {0xAA, 0xDD}}), -1, {0xAA, 0xDD}},
@@ -48,8 +37,7 @@ TEST(FrameAccumulator, ReassemblesFramesAcrossReads) {
       {"a full read keeps only its last 255 bytes",
        {{{0xAA, 0xDD, 0x00, 0x25}, -1, {0xAA, 0xDD, 0x00, 0x25}}, {full, 2222, {}}}},
       {"overflow drops the oldest bytes",
-       {{Bytes(f.begin(), f.begin() + 10), -1, Bytes(f.begin(), f.begin() + 10)},
-        {Join({Bytes(231, 0x55), Frame(4321)}), 4321, {}}}},
+       {{head, -1, head}, {Join({Bytes(231, 0x55), Frame(4321)}), 4321, {}}}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

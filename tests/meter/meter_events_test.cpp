@@ -1,7 +1,6 @@
 // Event delivery: Emit* and PostState queue a task on any thread; the UI thread sends the ready
 // map to the sink, or logs that there is none.
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include <thread>
 

@@ -1,7 +1,6 @@
 #include "runner/meter/port_search.h"
 
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <memory>

@@ -1,17 +1,11 @@
 #include "runner/meter/ui_task_queue.h"
 
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include <chrono>
-#include <memory>
 #include <stdexcept>
-#include <string>
-#include <thread>
-#include <vector>
 
-#include "tests/meter/support/test_wake_up.h"
-#include "tests/support/captured_log.h"
+#include "tests/meter/support/meter_fixture.h"
 
 namespace meter_link {
 namespace {
@@ -31,7 +25,6 @@ class UiTaskQueueTest : public ::testing::Test {
 // Without a window a task is refused and destroyed unrun, at once; clearing the window discards
 // the pending ones the same way. An empty task is refused silently.
 TEST_F(UiTaskQueueTest, WithoutAWindowTasksAreDestroyedUnrun) {
-  ClearUiTaskWindow();
   auto owned = std::make_shared<int>(7);
   bool ran = false;
   EXPECT_FALSE(PostToUiThread([owned, &ran] { ran = true; }));

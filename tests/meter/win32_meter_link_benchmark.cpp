@@ -9,13 +9,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
-#include <memory>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "runner/meter/miernik.h"
-#include "runner/meter/ui_task_queue.h"
 #include "runner/meter/win32_meter_platform.h"
 #include "runner/meter/win32_ui_wake_up.h"
 #include "tests/meter/support/recording_sink.h"
@@ -74,12 +70,10 @@ int Benchmark(int wanted) {
   // "stamps n:us n:us ...": when the simulator wrote each frame's last byte.
   std::map<int, int64_t> stamps;
   std::istringstream in(simulator->Command("stamps?"));
-  std::string word;
-  in >> word;
-  int number;
-  long long us;
-  char colon;
-  while (in >> number >> colon >> us) stamps[number] = us;
+  for (std::string item; in >> item;) {
+    const size_t colon = item.find(':');
+    if (colon != std::string::npos) stamps[std::stoi(item)] = std::stoll(item.substr(colon + 1));
+  }
   std::vector<double> ms;
   for (const auto& [nr, arrived] : arrivals) {
     if (stamps.count(nr) != 0) ms.push_back((arrived - stamps[nr]) / 1000.0);

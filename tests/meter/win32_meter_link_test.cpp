@@ -7,12 +7,9 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <memory>
-#include <string>
 #include <tuple>
 
 #include "runner/meter/miernik.h"
-#include "runner/meter/ui_task_queue.h"
 #include "runner/meter/win32_meter_platform.h"
 #include "runner/meter/win32_serial_line.h"
 #include "runner/meter/win32_ui_wake_up.h"
@@ -23,19 +20,6 @@
 
 namespace meter_link {
 namespace {
-
-// What a pseudo-terminal cannot show (Wine reports DTR and RTS raised whatever was set): the
-// control lines raised, no DSR flow or sensitivity, no abort on error, binary without parity.
-TEST(Win32SerialLine, LineSettingsRaiseDtrAndRtsWithoutHandshakes) {
-  DCB dcb;
-  std::memset(&dcb, 0xFF, sizeof dcb);
-  ApplyMeterLineSettings(&dcb);
-  EXPECT_EQ(std::make_tuple(DWORD{dcb.fDtrControl}, DWORD{dcb.fRtsControl}, DWORD{dcb.fOutxDsrFlow},
-                            DWORD{dcb.fDsrSensitivity}, DWORD{dcb.fAbortOnError},
-                            DWORD{dcb.fBinary}, DWORD{dcb.fParity}),
-            std::make_tuple(DWORD{DTR_CONTROL_ENABLE}, DWORD{RTS_CONTROL_ENABLE}, 0ul, 0ul, 0ul,
-                            1ul, 0ul));
-}
 
 TEST(Win32MeterLink, LineSettingsAReadingAndThePulledCable) {
   std::string error;

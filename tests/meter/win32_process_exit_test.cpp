@@ -6,16 +6,14 @@
 // this test, where the test runner looks for it.
 #include <windows.h>
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <memory>
 #include <string>
 
 #include "runner/meter/miernik.h"
-#include "runner/meter/ui_task_queue.h"
 #include "runner/meter/win32_ui_wake_up.h"
 #include "runner/win32_unique_handle.h"
 #include "tests/meter/win32_message_window.h"
@@ -59,15 +57,15 @@ TEST(ProcessExit, ReturningFromMainWithTheMeterRunningEndsCleanly) {
 
   std::wstring self(MAX_PATH + 1, L'\0');
   self.resize(GetModuleFileNameW(nullptr, &self[0], static_cast<DWORD>(self.size())));
-  const std::string argument = kChildArgument;
-  std::wstring commandLine = L"\"" + self + L"\" " + std::wstring(argument.begin(), argument.end());
+  std::wstring commandLine =
+      L"\"" + self + L"\" " +
+      std::wstring(kChildArgument, kChildArgument + sizeof kChildArgument - 1);
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
   ASSERT_TRUE(CreateProcessW(self.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
                              nullptr, &startup, &info));
-  const UniqueKernelHandle process(info.hProcess);
-  const UniqueKernelHandle thread(info.hThread);
+  const UniqueKernelHandle process(info.hProcess), thread(info.hThread);
 
   const bool ended = WaitForSingleObject(process.get(), 60000) == WAIT_OBJECT_0;
   if (!ended) TerminateProcess(process.get(), 99);
@@ -75,17 +73,14 @@ TEST(ProcessExit, ReturningFromMainWithTheMeterRunningEndsCleanly) {
   GetExitCodeProcess(process.get(), &code);
   std::ifstream file(base / "Lumerovantix" / "logi" / "app.log", std::ios::binary);
   const std::string log{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-  file.close();
+  file.close();  // before the folder goes
   std::error_code ignored;
   std::filesystem::remove_all(base, ignored);
   EXPECT_TRUE(ended) << "the child hangs on its way out";
   EXPECT_EQ(code, 0u);
   // Posted by the acquisition thread as it ends, joined by the static after the statics of the
   // meter link would have gone.
-  const std::string last = "stan: zadanie zlecone\r\n";
-  EXPECT_TRUE(log.size() >= last.size() &&
-              log.compare(log.size() - last.size(), last.size(), last) == 0)
-      << log.substr(log.size() > 400 ? log.size() - 400 : 0);
+  EXPECT_THAT(log, ::testing::EndsWith("stan: zadanie zlecone\r\n"));
 }
 
 }  // namespace

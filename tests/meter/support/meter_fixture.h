@@ -2,18 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
-#include <memory>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "runner/meter/miernik.h"
 #include "runner/meter/ui_task_queue.h"
+#include "runner/meter/ui_wake_up.h"
 #include "tests/meter/support/recording_sink.h"
 #include "tests/meter/support/scripted_meter_platform.h"
-#include "tests/meter/support/test_wake_up.h"
 #include "tests/support/captured_log.h"
 #include "tools/meter_frames/meter_frame_builder.h"
 
@@ -25,6 +23,12 @@ inline std::vector<uint8_t> Frame(int value) {  // a frame of the 400 lx range
   MeterFrameFields fields;
   fields.value = value;
   return BuildMeterFrame(fields);
+}
+
+inline std::vector<uint8_t> Join(std::initializer_list<std::vector<uint8_t>> parts) {
+  std::vector<uint8_t> all;
+  for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
 }
 
 inline int64_t Wall(int64_t fakeMs) { return ScriptedMeterPlatform::kWallClockStartMs + fakeMs; }
@@ -44,6 +48,19 @@ inline std::string Joined(const Lines& lines) {
   return text;
 }
 
+// Stands in for PostMessageW: counts wake-ups, remembers the window, can be told to refuse.
+class TestWakeUp final : public UiWakeUp {
+ public:
+  bool Post(void* window) override {
+    lastWindow = window;
+    ++posts;
+    return !refuse;
+  }
+  std::atomic<int> posts{0};
+  std::atomic<void*> lastWindow{nullptr};
+  std::atomic<bool> refuse{false};
+};
+
 // A meter over the scripted platform with a recording sink; the test thread plays the UI thread
 // and drains the task queue itself.
 class MeterFixture : public ::testing::Test {
@@ -51,7 +68,6 @@ class MeterFixture : public ::testing::Test {
   using Hold = ScriptedMeterPlatform::HoldPoint;
 
   void SetUp() override {
-    ClearUiTaskWindow();
     ClearCapturedLog();
     SetUiTaskWindow(&wakeUp, wakeUp);
     meter = Miernik::Create(nullptr, platform);
@@ -92,7 +108,6 @@ class MeterFixture : public ::testing::Test {
   std::string Journal(size_t from = 0) {
     return Joined(Matching(platform.Recorded().journal, "", from));
   }
-  size_t JournalSize() { return platform.Recorded().journal.size(); }
   Lines ErrorTexts() {
     Lines texts;
     for (const auto& map : events->OfKind("blad"))

@@ -6,13 +6,10 @@
 #include <condition_variable>
 #include <deque>
 #include <map>
-#include <memory>
 #include <mutex>
-#include <string>
 #include <system_error>
 #include <thread>
 #include <utility>
-#include <vector>
 
 #include "runner/meter/meter_platform.h"
 #include "runner/meter/miernik.h"
@@ -42,7 +39,8 @@ class ScriptedMeterPlatform final : public MeterPlatform {
     uint32_t tickStart = 0;  // the tick count at fake time 0; it wraps like the system's
   };
   // The platform calls in order: "ports", "thread", "open <path>", "query" (anything but the one
-  // query byte is "write?"), "read <count>", "purge", "close", "debug <text>". Sleeps apart.
+  // query byte is "write?"), "read <count>", "pace" (the first sleep of a poll), "purge",
+  // "close", "debug <text>".
   struct Record {
     std::vector<std::string> journal;
     std::vector<int64_t> writeTimes;
@@ -100,7 +98,9 @@ class ScriptedMeterPlatform final : public MeterPlatform {
     std::unique_lock<std::mutex> lock(mutex);
     record.sleeps.push_back(milliseconds);
     nowMs += milliseconds;
-    if (std::exchange(firstSleepOfPoll, false)) MaybeHold(lock, HoldPoint::kFirstSleep);
+    if (!std::exchange(firstSleepOfPoll, false)) return;
+    record.journal.emplace_back("pace");
+    MaybeHold(lock, HoldPoint::kFirstSleep);
   }
   void DebugOutput(const char* text) override { Note(std::string("debug ") + text); }
   std::thread StartThread(std::function<void()> body) override {
