@@ -133,11 +133,12 @@ TEST(Win32SerialLine, LineSettingsRaiseDtrAndRtsWithoutHandshakes) {
   DCB dcb;
   std::memset(&dcb, 0xFF, sizeof dcb);
   ApplyMeterLineSettings(&dcb);
-  EXPECT_EQ(std::make_tuple(DWORD{dcb.fDtrControl}, DWORD{dcb.fRtsControl}, DWORD{dcb.fOutxDsrFlow},
-                            DWORD{dcb.fDsrSensitivity}, DWORD{dcb.fAbortOnError},
-                            DWORD{dcb.fBinary}, DWORD{dcb.fParity}),
-            std::make_tuple(DWORD{DTR_CONTROL_ENABLE}, DWORD{RTS_CONTROL_ENABLE}, 0ul, 0ul, 0ul,
-                            1ul, 0ul));
+  EXPECT_EQ(
+      std::make_tuple(DWORD{dcb.fDtrControl}, DWORD{dcb.fRtsControl}, DWORD{dcb.fOutxDsrFlow},
+                      DWORD{dcb.fDsrSensitivity}, DWORD{dcb.fAbortOnError}, DWORD{dcb.fBinary},
+                      DWORD{dcb.fParity}, DWORD{dcb.ByteSize}, DWORD{dcb.Parity}),
+      std::make_tuple(DWORD{DTR_CONTROL_ENABLE}, DWORD{RTS_CONTROL_ENABLE}, 0ul, 0ul, 0ul, 1ul, 0ul,
+                      8ul, DWORD{NOPARITY}));
 }
 
 }  // namespace
