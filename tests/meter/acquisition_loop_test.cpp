@@ -2,9 +2,7 @@
 // window, one accumulator across polls, the error paths and the stops. Framing itself is the
 // accumulator's test.
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
-#include <algorithm>
 #include <numeric>
 
 #include "tests/meter/support/meter_fixture.h"
@@ -15,184 +13,108 @@ namespace {
 using ::testing::Each;
 using ::testing::ElementsAre;
 using ::testing::Le;
-using Bytes = std::vector<uint8_t>;
 
-class AcquisitionLoopTest : public MeterFixture {
- protected:
-  std::vector<int64_t> Values(const std::string& kind, const char* key) {
-    std::vector<int64_t> values;
-    for (const auto& map : events->OfKind(kind)) {
-      values.push_back(key == std::string("t") ? Field<int64_t>(map, key)
-                                               : Field<int32_t>(map, key));
-    }
-    return values;
+const std::string kOpened = "ports,thread,open \\\\.\\COM7,";
+const std::string kFirstFrame = "query,read 19,debug Sonel: pierwsza ramka 9 raw, 400 lx\n,pace,";
+const std::string kClosed = "purge,close,ports,ports";  // the two states count ports when sent
+
+using AcquisitionLoopTest = MeterFixture;
+
+// Poll 1 reads two frames at once: the second waits in the accumulator and completes poll 2.
+// Poll 3 stays silent for its 700 ms window (four reads of 200 ms); its late frame waits in the
+// port and is read at once by poll 4. Each read ends 50 ms after its last byte. The read window
+// is measured in elapsed ticks: the 32-bit tick count wraps 30 ms into poll 3.
+TEST_F(AcquisitionLoopTest, PollsOncePerSecondInShortSleepsWithOneAccumulator) {
+  platform.script.tickStart = 0xFFFFFFFFu - 2029;
+  platform.script.answers = {
+      {1, {{30, Join({Frame(1), Frame(2)})}}}, {2, {{30, {0x00}}}}, {3, {{850, Frame(555)}}}};
+  RunPolls(4);
+
+  std::vector<int64_t> values;  // raw and time of each reading, time of each "brak"
+  for (const auto& map : events->Maps()) {
+    if (RecordedEvents::KindOf(map) == "pomiar") values.push_back(Field<int32_t>(map, "raw"));
+    if (map.count("t") != 0) values.push_back(Field<int64_t>(map, "t") - Wall(0));
   }
-
-  // The byte counts of the reads of one poll.
-  std::vector<uint32_t> ReadsOfPoll(int poll) {
-    std::vector<uint32_t> counts;
-    for (const auto& [readPoll, count] : platform.Recorded().reads) {
-      if (readPoll == poll) counts.push_back(count);
-    }
-    return counts;
-  }
-
-  int LinesClosed() {
-    const auto journal = platform.Recorded().journal;
-    return static_cast<int>(std::count(journal.begin(), journal.end(), "close"));
-  }
-
-  void ExpectEndedCleanly() {
-    EXPECT_FALSE(meter->IsRunning());
-    EXPECT_FALSE(meter->IsPortOpen());
-    EXPECT_EQ(LinesClosed(), 1);
-  }
-};
-
-// Poll 1 reads two frames at once: the second waits in the accumulator for the next poll.
-TEST_F(AcquisitionLoopTest, AnsweredPollsGiveOneReadingEach) {
-  Bytes twoFrames = Frame(1);
-  const Bytes second = Frame(2);
-  twoFrames.insert(twoFrames.end(), second.begin(), second.end());
-  platform.script.answers[1] = {{30, twoFrames}};
-  platform.script.answers[2] = {{30, {0x00}}};
-  platform.script.otherPolls = {{30, Frame(1234)}};
-  RunPolls(3);
-
-  EXPECT_THAT(events->Kinds(), ElementsAre("stan", "pomiar", "pomiar", "pomiar", "stan"));
-  EXPECT_THAT(Values("pomiar", "raw"), ElementsAre(1, 2, 1234));
-  // Each read ends 50 ms after its last byte (the line's interval time-out).
-  EXPECT_THAT(Values("pomiar", "t"), ElementsAre(Wall(80), Wall(1080), Wall(2080)));
-  EXPECT_THAT(ReadsOfPoll(1), ElementsAre(38u));
-  EXPECT_THAT(ReadsOfPoll(2), ElementsAre(1u));
+  EXPECT_THAT(events->Kinds(), ElementsAre("stan", "pomiar", "pomiar", "brak", "pomiar", "stan"));
+  EXPECT_THAT(values, ElementsAre(1, 80, 2, 1080, 2800, 555, 3050));
+  EXPECT_EQ(Journal(), kOpened +
+                           "query,read 38,debug Sonel: pierwsza ramka 1 raw, 400 lx\n,pace,"
+                           "query,read 1,pace,query,read 0,read 0,read 0,read 0,pace,"
+                           "query,read 19,pace," +
+                           kClosed);
   const auto record = platform.Recorded();
-  EXPECT_THAT(record.writeTimes, ElementsAre(0, 1000, 2000));
-  EXPECT_TRUE(record.onlyQueryBytes);
-  EXPECT_THAT(record.debugLines, ElementsAre("Sonel: pierwsza ramka 1 raw, 400 lx\n"));
-  ExpectEndedCleanly();
-}
-
-// A silent meter: each poll reads for 700 ms (four reads of 200 ms), then paces 200 ms. The frame
-// of poll 2 comes after its window, waits in the port and is read early in poll 3.
-TEST_F(AcquisitionLoopTest, PollsOncePerSecondInSleepsOfAtMost50Ms) {
-  platform.script.answers[2] = {{850, Frame(555)}};
-  RunPolls(3);
-
-  EXPECT_THAT(events->Kinds(), ElementsAre("stan", "brak", "brak", "pomiar", "stan"));
-  EXPECT_THAT(Values("brak", "t"), ElementsAre(Wall(800), Wall(1800)));
-  EXPECT_THAT(Values("pomiar", "t"), ElementsAre(Wall(2050)));
-  EXPECT_THAT(ReadsOfPoll(1), ElementsAre(0u, 0u, 0u, 0u));
-  EXPECT_THAT(ReadsOfPoll(3), ElementsAre(19u));
-  const auto record = platform.Recorded();
-  EXPECT_THAT(record.writeTimes, ElementsAre(0, 1000, 2000));
+  EXPECT_THAT(record.writeTimes, ElementsAre(0, 1000, 2000, 3000));
   EXPECT_THAT(record.sleeps, Each(Le(50u)));
-  EXPECT_EQ(std::accumulate(record.sleeps.begin(), record.sleeps.end(), 0u), 200u + 200u + 50u)
-      << "two full paces and the first step of the third, where the stop came";
-  ExpectEndedCleanly();
-}
-
-// The read window is measured in elapsed ticks, so polls around the 32-bit wrap still read.
-TEST_F(AcquisitionLoopTest, ReadWindowSurvivesTheTickCountWrap) {
-  platform.script.tickStart = 0xFFFFFFFFu - 29;  // wraps 30 ms into the first poll
-  platform.script.answers[1] = {{60, Frame(4321)}};
-  RunPolls(2);
-  EXPECT_THAT(events->Kinds(), ElementsAre("stan", "pomiar", "brak", "stan"));
-  EXPECT_THAT(ReadsOfPoll(2), ElementsAre(0u, 0u, 0u, 0u));
+  EXPECT_EQ(std::accumulate(record.sleeps.begin(), record.sleeps.end(), 0u), 920u * 2 + 200 + 50)
+      << "three paces and the first step of the fourth, where the stop came";
+  EXPECT_FALSE(meter->IsRunning() || meter->IsPortOpen());
 }
 
 // Runs one after another (polls are numbered across runs), each ended by a port that does not
-// open or by a failed query.
-TEST_F(AcquisitionLoopTest, FailuresEndTheRunWithTheirText) {
+// open, a failed or short query, a failed read, a port found closed at the start of a poll, or a
+// stop: before the first poll it closes the port without a query; during a read it leaves after
+// that read, without "brak" and without pacing.
+TEST_F(AcquisitionLoopTest, FailuresAndStopsEndTheRun) {
   const struct {
-    uint32_t openFailure;
     int poll;
-    SerialIo write;  // used unless readError >= 0
-    int64_t readError;
-    Kinds kinds;
-    const char* text;
+    std::string how;
+    uint32_t code;
+    std::string kinds, journal, text;
   } cases[] = {
-      {5,
-       0,
-       {},
-       -1,
-       {"blad", "stan"},
+      // clang-format off
+      {0, "open", 5, "blad,stan", kOpened + "ports",
        "Port COM7: Błąd urządzenia nr 5. (czy nie jest zajęty przez inny program?)"},
-      {0, 2, {false, 0, 0}, -1, {"stan", "pomiar", "blad", "stan"}, "Miernik odłączony"},
-      {0, 3, {true, 0, 0}, -1, {"stan", "blad", "stan"}, "Miernik odłączony"},  // no byte written
-      {0, 4, {false, 0, 21}, -1, {"stan", "blad", "stan"}, "Błąd urządzenia nr 21."},
-      {0, 7, {}, 31, {"stan", "pomiar", "pomiar", "blad", "stan"}, "Błąd urządzenia nr 31."},
-      {0, 8, {}, 0, {"stan", "blad", "stan"}, "Miernik odłączony"},
+      {2, "write", 0, "stan,pomiar,blad,stan", kOpened + kFirstFrame + "query," + kClosed,
+       "Miernik odłączony"},
+      {3, "short", 0, "stan,blad,stan", kOpened + "query," + kClosed, "Miernik odłączony"},
+      {4, "write", 21, "stan,blad,stan", kOpened + "query," + kClosed, "Błąd urządzenia nr 21."},
+      {7, "read", 31, "stan,pomiar,pomiar,blad,stan",
+       kOpened + kFirstFrame + "query,read 19,pace,query,read 0," + kClosed, "Błąd urządzenia nr 31."},
+      {8, "read", 0, "stan,blad,stan", kOpened + "query,read 0," + kClosed, "Miernik odłączony"},
+      {9, "close", 0, "stan,pomiar,blad,stan", kOpened + kFirstFrame + kClosed,
+       "Błąd urządzenia nr 5."},
+      {0, "stop at open", 0, "stan,stan", kOpened + kClosed, ""},
+      {11, "stop in read", 0, "stan,pomiar,stan", kOpened + kFirstFrame + "query,read 0," + kClosed,
+       ""},
+      // clang-format on
   };
   platform.script.otherPolls = {{30, Frame(9)}};
-  size_t run = 0;
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.text);
-    platform.script.openFailureCode = c.openFailure;
-    if (c.readError >= 0) {
-      platform.script.readFailures[c.poll] = static_cast<uint32_t>(c.readError);
-    } else if (c.poll > 0) {
-      platform.script.writeFailures[c.poll] = c.write;
+    SCOPED_TRACE(c.how);
+    const Hold hold = c.how == "close"          ? Hold::kFirstSleep
+                      : c.how == "stop at open" ? Hold::kOpen
+                      : c.how == "stop in read" ? Hold::kFirstRead
+                                                : Hold::kNone;
+    platform.script.openFailureCode = c.how == "open" ? c.code : 0;
+    if (c.how == "write" || c.how == "short") {
+      platform.script.writeFailures[c.poll] = {c.how == "short", 0, c.code};
     }
-    const size_t before = events->Kinds().size();
+    if (c.how == "read") platform.script.readFailures[c.poll] = c.code;
+    if (c.how == "stop in read") platform.script.answers[c.poll] = {};  // a silent poll
+    platform.HoldAt(hold, c.poll);
+    const size_t journalBefore = platform.Recorded().journal.size(),
+                 eventsBefore = events->Kinds().size(), textsBefore = ErrorTexts().size();
     ASSERT_TRUE(meter->Start());
-    WaitForEnd();
-    const Kinds kinds = events->Kinds();
-    ASSERT_GE(kinds.size(), before);
-    EXPECT_EQ(Kinds(kinds.begin() + static_cast<std::ptrdiff_t>(before), kinds.end()), c.kinds);
-    const auto texts = ErrorTexts();
-    ASSERT_EQ(texts.size(), ++run);
-    EXPECT_EQ(texts.back(), c.text);
-    EXPECT_EQ(platform.Recorded().writeTimes.size(), static_cast<size_t>(c.poll));
-    EXPECT_FALSE(meter->IsPortOpen());
-    EXPECT_EQ(LinesClosed(), static_cast<int>(run) - 1) << "every opened port was closed";
+    ASSERT_TRUE(hold == Hold::kNone || platform.WaitUntilHeld());
+    if (c.how == "close") {
+      meter->ClosePort();  // the loop is parked in a sleep and does not touch the port meanwhile
+      platform.Release();
+    }
+    if (hold == Hold::kNone || c.how == "close") WaitForEnd();
+    meter->Stop();
+    Drain();
+    EXPECT_EQ(Joined(Matching(events->Kinds(), "", eventsBefore)), c.kinds);
+    EXPECT_EQ(Journal(journalBefore), c.journal);
+    EXPECT_EQ(Joined(Matching(ErrorTexts(), "", textsBefore)), c.text);
+    EXPECT_FALSE(meter->IsRunning() || meter->IsPortOpen());
   }
-  // Polls 1, 5 and 6 read their frame; 7 and 8 failed their read; failed writes read nothing.
-  EXPECT_EQ(platform.Recorded().reads.size(), 5u);
-  std::vector<std::string> loopLog = {"pętla: start wątku", "pętla: otwieram port",
-                                      "pętla: port się nie otworzył"};
-  for (int i = 0; i < 5; ++i) {
-    loopLog.insert(loopLog.end(), {"pętla: start wątku", "pętla: otwieram port",
-                                   "pętla: port otwarty", "pętla: pierwsze zapytanie 0x11"});
+  const Lines opened = {"pętla: start wątku", "pętla: otwieram port", "pętla: port otwarty"};
+  Lines loopLog = {"pętla: start wątku", "pętla: otwieram port", "pętla: port się nie otworzył"};
+  for (int run = 0; run < 8; ++run) {
+    loopLog.insert(loopLog.end(), opened.begin(), opened.end());
+    if (run != 6) loopLog.push_back("pętla: pierwsze zapytanie 0x11");  // not when stopped at open
   }
-  EXPECT_EQ(LogLinesStartingWith("pętla:"), loopLog);
-}
-
-TEST_F(AcquisitionLoopTest, PortFoundClosedAtThePollStartReportsAccessDenied) {
-  platform.script.otherPolls = {{30, Frame(9)}};
-  platform.HoldAt(Hold::kFirstSleepOfPoll, 1);
-  ASSERT_TRUE(meter->Start());
-  ASSERT_TRUE(platform.WaitUntilHeld());
-  meter->ClosePort();  // the loop is parked in a sleep and does not touch the port meanwhile
-  platform.Release();
-  WaitForEnd();
-  EXPECT_THAT(events->Kinds(), ElementsAre("stan", "pomiar", "blad", "stan"));
-  EXPECT_THAT(ErrorTexts(), ElementsAre("Błąd urządzenia nr 5."));
-  EXPECT_EQ(platform.Recorded().writeTimes.size(), 1u);
-}
-
-TEST_F(AcquisitionLoopTest, StopBeforeTheFirstPollClosesThePortWithoutAQuery) {
-  platform.HoldAt(Hold::kOpen);
-  ASSERT_TRUE(meter->Start());
-  ASSERT_TRUE(platform.WaitUntilHeld());
-  meter->Stop();
-  Drain();
-  EXPECT_THAT(events->Kinds(), ElementsAre("stan", "stan"));
-  EXPECT_TRUE(platform.Recorded().writeTimes.empty());
-  ExpectEndedCleanly();
-}
-
-TEST_F(AcquisitionLoopTest, StopWhileReadingLeavesAfterThatRead) {
-  platform.script.answers[1] = {{30, Frame(1)}};
-  platform.HoldAt(Hold::kFirstReadOfPoll, 2);
-  ASSERT_TRUE(meter->Start());
-  ASSERT_TRUE(platform.WaitUntilHeld());
-  const size_t sleepsBefore = platform.Recorded().sleeps.size();
-  meter->Stop();
-  Drain();
-  EXPECT_THAT(events->Kinds(), ElementsAre("stan", "pomiar", "stan")) << "no brak after a stop";
-  EXPECT_THAT(ReadsOfPoll(2), ElementsAre(0u));
-  EXPECT_EQ(platform.Recorded().sleeps.size(), sleepsBefore) << "no pacing after a stop";
-  ExpectEndedCleanly();
+  EXPECT_EQ(Matching(CapturedLogLines(), "pętla:"), loopLog);
 }
 
 }  // namespace

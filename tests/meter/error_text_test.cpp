@@ -3,27 +3,23 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 namespace meter_link {
 namespace {
 
 TEST(ComposeSystemErrorText, TrimsTheSystemTextOrFallsBackToTheCode) {
-  const size_t kWhole = std::wstring::npos;
-  const struct {
-    std::wstring text;
-    size_t length;
-    std::wstring expected;
-  } cases[] = {
+  // Only the given length is taken; none at all means the system has no text.
+  const std::tuple<std::wstring, size_t, std::wstring> cases[] = {
       {L"", 0, L"b\u0142\u0105d 4294967295"},
       {L"ignored", 0, L"b\u0142\u0105d 4294967295"},
-      {L"Odmowa dost\u0119pu.\r\n", kWhole, L"Odmowa dost\u0119pu."},
-      {L"Line one\r\nline two. \r\n \n", kWhole, L"Line one\r\nline two."},
-      {L" \r\n", kWhole, L""},
-      {L"Not ready.\r\nEXTRA", 12, L"Not ready."},  // only the given length is taken
+      {L"Odmowa dost\u0119pu.\r\n", 17, L"Odmowa dost\u0119pu."},
+      {L"Line one\r\nline two. \r\n \n", 24, L"Line one\r\nline two."},
+      {L" \r\n", 3, L""},
+      {L"Not ready.\r\nEXTRA", 12, L"Not ready."},
   };
-  for (const auto& c : cases) {
-    const size_t length = c.length == kWhole ? c.text.size() : c.length;
-    EXPECT_EQ(ComposeSystemErrorText(c.text.data(), length, 4294967295u), c.expected);
+  for (const auto& [text, length, expected] : cases) {
+    EXPECT_EQ(ComposeSystemErrorText(text.data(), length, 4294967295u), expected);
   }
 }
 

@@ -1,9 +1,6 @@
-// The CP2102 search over scripted device lists: which devices count, in which order, what their
-// port names become, and the discovery log lines.
 #include "runner/meter/port_search.h"
 
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <memory>
@@ -17,7 +14,6 @@ namespace meter_link {
 namespace {
 
 using ::testing::ElementsAre;
-
 const char kListing[] = "porty: SetupAPI — pobieram listę urządzeń";
 
 // Hardware IDs as the system stores them: NUL-separated, ending in two NULs.
@@ -31,41 +27,35 @@ struct FakeDevice {
   std::wstring portName;  // copied into the 64-unit buffer as is, without adding a NUL
   std::wstring hardwareIds = MultiString({L"USB\\VID_10C4&PID_EA60&REV_0100"});
   int requiredBytes = -1;  // reported size in bytes; by default the whole multi-string
-  bool idsReadable = true;
-  bool nameReadable = true;
+  bool idsReadable = true, nameReadable = true;
 };
 
 FakeDevice Cable(const std::wstring& portName) { return {portName}; }
-FakeDevice WithIds(const std::wstring& portName, const std::vector<std::wstring>& ids,
-                   int requiredBytes = -1) {
-  return {portName, MultiString(ids), requiredBytes};
+FakeDevice Ids(const std::wstring& portName, const std::vector<std::wstring>& ids, int bytes = -1) {
+  return {portName, MultiString(ids), bytes};
 }
 
 class FakeDeviceList : public DeviceList {
  public:
-  explicit FakeDeviceList(std::vector<FakeDevice> devices) : devices_(std::move(devices)) {}
+  explicit FakeDeviceList(std::vector<FakeDevice> devices) : devices(std::move(devices)) {}
   ~FakeDeviceList() override { LogMessage("test: list released"); }
-
-  bool SelectDevice(uint32_t index) override {
-    selected_ = index;
-    return index < devices_.size();
-  }
+  bool SelectDevice(uint32_t index) override { return (selected = index) < devices.size(); }
   bool ReadHardwareIds(wchar_t* buffer, uint32_t* requiredBytes) override {
-    const FakeDevice& d = devices_[selected_];
+    const FakeDevice& d = devices[selected];
     std::copy_n(d.hardwareIds.begin(), std::min(d.hardwareIds.size(), kHardwareIdUnits), buffer);
     *requiredBytes =
         static_cast<uint32_t>(d.requiredBytes >= 0 ? d.requiredBytes : d.hardwareIds.size() * 2);
     return d.idsReadable;
   }
   bool ReadPortName(wchar_t* buffer) override {
-    const FakeDevice& d = devices_[selected_];
+    const FakeDevice& d = devices[selected];
     std::copy_n(d.portName.begin(), std::min(d.portName.size(), kPortNameUnits), buffer);
     return d.nameReadable;
   }
 
  private:
-  std::vector<FakeDevice> devices_;
-  uint32_t selected_ = 0;
+  std::vector<FakeDevice> devices;
+  uint32_t selected = 0;
 };
 
 TEST(PortSearch, NoDeviceListLogsItAndGivesNothing) {
@@ -75,39 +65,31 @@ TEST(PortSearch, NoDeviceListLogsItAndGivesNothing) {
 }
 
 TEST(PortSearch, WhichDevicesCountAndWhatTheirNamesBecome) {
-  FakeDevice noIds = Cable(L"COM1"), noName = Cable(L"COM2");
-  noIds.idsReadable = false;
-  noName.nameReadable = false;
+  FakeDevice noIds{L"COM1"}, noName{L"COM2"};
+  noIds.idsReadable = noName.nameReadable = false;
   const std::wstring full(64, L'X');
   const struct {
     const char* name;
     std::vector<FakeDevice> devices;
     std::vector<std::wstring> found;
   } cases[] = {
-      {"two digits", {Cable(L"COM12")}, {L"COM12"}},
-      {"no cable among other devices", {WithIds(L"COM3", {L"HID\\VID_046D&PID_C077"})}, {}},
-      {"enumeration order, unsorted, with duplicates",
-       {Cable(L"COM9"), WithIds(L"COM5", {L"PCI\\VEN_8086&DEV_A370"}), Cable(L"COM3"),
-        Cable(L"COM9")},
-       {L"COM9", L"COM3", L"COM9"}},
-      {"marks are case-sensitive",
-       {WithIds(L"COM4", {L"USB\\vid_10c4&PID_EA60"}),
-        WithIds(L"COM5", {L"USB\\VID_10C4&pid_ea60"})},
-       {}},
-      {"marks may lie in different ids of the multi-string",
-       {WithIds(L"COM6", {L"USB\\VID_10C4&PID_0001", L"USB\\VID_0000&PID_EA60"}),
-        WithIds(L"COM8", {L"USB\\VID_10C4&PID_EA61"})},
+      {"enumeration order, unsorted, with duplicates, among other devices",
+       {Cable(L"COM12"), Ids(L"COM5", {L"PCI\\VEN_8086&DEV_A370"}),
+        Ids(L"COM3", {L"HID\\VID_046D&PID_C077"}), Cable(L"COM3"), Cable(L"COM12")},
+       {L"COM12", L"COM3", L"COM12"}},
+      {"both whole marks, case-sensitive, in any of the ids",
+       {Ids(L"COM4", {L"USB\\vid_10c4&PID_EA60"}), Ids(L"COM5", {L"USB\\VID_10C4&pid_ea60"}),
+        Ids(L"COM6", {L"USB\\VID_10C4&PID_0001", L"USB\\VID_0000&PID_EA60"}),
+        Ids(L"COM8", {L"USB\\VID_10C4&PID_EA61"})},
        {L"COM6"}},
       // The product mark lies beyond the reported size (bytes, two per unit) of the first.
       {"only the reported size of the hardware ids is searched",
-       {WithIds(L"COM6", {L"USB\\VID_10C4", L"PID_EA60"}, 2 * 13),
-        WithIds(L"COM7", {L"USB\\VID_10C4", L"PID_EA60"}, 2 * 21)},
+       {Ids(L"COM6", {L"USB\\VID_10C4", L"PID_EA60"}, 2 * 13),
+        Ids(L"COM7", {L"USB\\VID_10C4", L"PID_EA60"}, 2 * 21)},
        {L"COM7"}},
-      {"unreadable devices and empty port names are skipped",
-       {noIds, noName, Cable(L""), Cable(std::wstring(L"\0COM9", 5)), Cable(L"COM4")},
-       {L"COM4"}},
-      {"the port name ends at its first NUL within 64 units",
-       {Cable(std::wstring(L"COM7\0junk", 9)), Cable(full)},
+      {"unreadable devices and empty names are skipped; a name ends at a NUL within 64 units",
+       {noIds, noName, Cable(L""), Cable(std::wstring(L"\0COM9", 5)),
+        Cable(std::wstring(L"COM7\0junk", 9)), Cable(full)},
        {L"COM7", full}},
   };
   for (const auto& c : cases) {
@@ -116,14 +98,11 @@ TEST(PortSearch, WhichDevicesCountAndWhatTheirNamesBecome) {
     std::vector<FakeDevice> devices = c.devices;
     const auto ports =
         FindMeterPortsIn([&] { return std::make_unique<FakeDeviceList>(std::move(devices)); });
-    std::vector<std::wstring> names, paths, expectedPaths;
-    for (const MeterPort& port : ports) {
-      names.push_back(port.name);
-      paths.push_back(port.path);
-    }
-    for (const std::wstring& name : c.found) expectedPaths.push_back(L"\\\\.\\" + name);
-    EXPECT_EQ(names, c.found);
-    EXPECT_EQ(paths, expectedPaths);
+    std::vector<std::wstring> found, expected;
+    for (const MeterPort& port : ports) found.insert(found.end(), {port.name, port.path});
+    for (const std::wstring& name : c.found)
+      expected.insert(expected.end(), {name, L"\\\\.\\" + name});
+    EXPECT_EQ(found, expected);
     EXPECT_THAT(
         CapturedLogLines(),
         ElementsAre(kListing, "porty: SetupAPI — lista jest, szukam CP2102", "test: list released",

@@ -1,22 +1,14 @@
 #include "runner/meter/ui_task_queue.h"
 
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include <chrono>
-#include <memory>
 #include <stdexcept>
-#include <string>
-#include <thread>
-#include <vector>
 
-#include "tests/meter/support/test_wake_up.h"
-#include "tests/support/captured_log.h"
+#include "tests/meter/support/meter_fixture.h"
 
 namespace meter_link {
 namespace {
-
-using namespace meter_link;
 
 using ::testing::ElementsAre;
 
@@ -25,12 +17,8 @@ void* const kWindow = &windowMarker;
 
 class UiTaskQueueTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ClearUiTaskWindow();
-    ClearCapturedLog();
-  }
-  void TearDown() override { ClearUiTaskWindow(); }
-
+  UiTaskQueueTest() { ClearCapturedLog(); }
+  ~UiTaskQueueTest() override { ClearUiTaskWindow(); }
   TestWakeUp wakeUp;
 };
 
@@ -51,23 +39,34 @@ TEST_F(UiTaskQueueTest, WithoutAWindowTasksAreDestroyedUnrun) {
   SetUiTaskWindow(kWindow, wakeUp);
   EXPECT_FALSE(PostToUiThread(std::function<void()>()));
   EXPECT_THAT(CapturedLogLines(), ElementsAre("kolejka: brak okna, zadanie odrzucone"));
-  EXPECT_EQ(wakeUp.Posts(), 1);
+  EXPECT_EQ(wakeUp.posts, 1);
 }
 
-// One drain runs every task, those queued meanwhile included; captures are moved, never copied.
+// Only the queue's own message drains; one drain runs every task in order, those queued
+// meanwhile included, and captures are moved, never copied. A refused wake-up keeps its task;
+// throwing tasks are logged and the drain goes on.
 TEST_F(UiTaskQueueTest, OneMessageDrainsAllInOrder) {
   SetUiTaskWindow(kWindow, wakeUp);
+  wakeUp.refuse = true;
   std::vector<std::string> order;
-  PostToUiThread([&order] {
+  EXPECT_FALSE(PostToUiThread([&order] {
     order.push_back("1");
     PostToUiThread([&order] { order.push_back("queued by 1"); });
-  });
+    throw std::runtime_error("zepsuty czujnik");
+  }));
+  PostToUiThread([] { throw 42; });
   PostToUiThread([&order, two = std::make_unique<std::string>("2")] { order.push_back(*two); });
+  for (unsigned int message : {0u, 0x0010u, 0x8000u, 0x8050u, 0x8052u, 0xC051u}) {
+    EXPECT_FALSE(RunQueuedTasks(message)) << message;
+  }
   EXPECT_TRUE(order.empty()) << "nothing runs before the UI thread drains";
-  EXPECT_TRUE(RunQueuedTasks(kUiTaskMessage));
+  EXPECT_TRUE(RunQueuedTasks(0x8051));
   EXPECT_THAT(order, ElementsAre("1", "2", "queued by 1"));
   EXPECT_TRUE(RunQueuedTasks(kUiTaskMessage)) << "a later wake-up finds the queue empty";
-  EXPECT_EQ(order.size(), 3u);
+  const std::string refused = "kolejka: PostMessage odrzucony";
+  EXPECT_THAT(CapturedLogLines(), ElementsAre(refused, refused, refused, refused,
+                                              "WYJĄTEK w zadanie platformy: zepsuty czujnik",
+                                              "WYJĄTEK w zadanie platformy (nieznany typ)"));
 }
 
 // Also for ThreadSanitizer: one wake-up per task, and posting while the UI thread drains keeps
@@ -84,42 +83,10 @@ TEST_F(UiTaskQueueTest, PostingFromAnotherThreadWhileDrainingLosesNothing) {
     RunQueuedTasks(kUiTaskMessage);
   }
   producer.join();
-  EXPECT_EQ(wakeUp.Posts(), static_cast<int>(kTasks));
-  EXPECT_EQ(wakeUp.LastWindow(), kWindow);
+  EXPECT_EQ(wakeUp.posts, static_cast<int>(kTasks));
+  EXPECT_EQ(wakeUp.lastWindow, kWindow);
   ASSERT_EQ(order.size(), kTasks);
   for (size_t i = 0; i < kTasks; ++i) ASSERT_EQ(order[i], i);
-}
-
-TEST_F(UiTaskQueueTest, OtherMessagesLeaveTheQueueAlone) {
-  SetUiTaskWindow(kWindow, wakeUp);
-  bool ran = false;
-  PostToUiThread([&ran] { ran = true; });
-  for (unsigned int message : {0u, 0x0010u, 0x8000u, 0x8050u, 0x8052u, 0xC051u}) {
-    EXPECT_FALSE(RunQueuedTasks(message)) << message;
-  }
-  EXPECT_FALSE(ran);
-  EXPECT_TRUE(RunQueuedTasks(0x8051));
-  EXPECT_TRUE(ran);
-}
-
-// A refused wake-up keeps its task; throwing tasks are logged and the drain goes on.
-TEST_F(UiTaskQueueTest, RefusedWakeUpsAndThrowingTasks) {
-  SetUiTaskWindow(kWindow, wakeUp);
-  wakeUp.Refuse();
-  std::vector<int> order;
-  EXPECT_FALSE(PostToUiThread([&order] {
-    order.push_back(1);
-    throw std::runtime_error("zepsuty czujnik");
-  }));
-  PostToUiThread([] { throw 42; });
-  PostToUiThread([&order] { order.push_back(2); });
-  EXPECT_TRUE(RunQueuedTasks(kUiTaskMessage));
-  EXPECT_THAT(order, ElementsAre(1, 2));
-  EXPECT_THAT(
-      CapturedLogLines(),
-      ElementsAre("kolejka: PostMessage odrzucony", "kolejka: PostMessage odrzucony",
-                  "kolejka: PostMessage odrzucony", "WYJĄTEK w zadanie platformy: zepsuty czujnik",
-                  "WYJĄTEK w zadanie platformy (nieznany typ)"));
 }
 
 }  // namespace

@@ -2,7 +2,10 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <functional>
+
+#include "runner/meter/ui_task_queue.h"
 
 namespace meter_link {
 
@@ -10,20 +13,50 @@ namespace meter_link {
 // to RunQueuedTasks first, as the host window does.
 class MessageWindow {
  public:
-  MessageWindow();
+  MessageWindow() {
+    static const ATOM registered = [] {
+      WNDCLASSW windowClass{};
+      windowClass.lpfnWndProc = [](HWND handle, UINT message, WPARAM wparam, LPARAM lparam) {
+        return RunQueuedTasks(message) ? 0 : DefWindowProcW(handle, message, wparam, lparam);
+      };
+      windowClass.hInstance = GetModuleHandleW(nullptr);
+      windowClass.lpszClassName = L"LUMERO_TEST_TASK_WINDOW";
+      return RegisterClassW(&windowClass);
+    }();
+    if (registered == 0) return;
+    window = CreateWindowExW(0, L"LUMERO_TEST_TASK_WINDOW", L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                             nullptr, GetModuleHandleW(nullptr), nullptr);
+  }
   ~MessageWindow() { Destroy(); }
   MessageWindow(const MessageWindow&) = delete;
   MessageWindow& operator=(const MessageWindow&) = delete;
 
   HWND Handle() const { return window; }
-  // Destroys the window now (the handle becomes invalid).
-  void Destroy();
+  void Destroy() {  // now; the handle becomes invalid
+    if (window != nullptr) DestroyWindow(window);
+    window = nullptr;
+  }
 
  private:
   HWND window = nullptr;
 };
 
 // Runs the calling thread's message loop until done() holds or timeoutMs pass; false on time-out.
-bool PumpMessagesUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000);
+inline bool PumpMessagesUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000) {
+  const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+  for (;;) {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+    if (done()) return true;
+    const ULONGLONG now = GetTickCount64();
+    if (now >= deadline) return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE,
+                              static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 20)),
+                              QS_ALLINPUT);
+  }
+}
 
 }  // namespace meter_link

@@ -1,19 +1,19 @@
-// A process that returns from main while the meter runs against the simulator, with the task
-// queue aimed at a window, ends cleanly: neither the acquisition thread nor a static that stops
-// the meter late in the exit finds the queue, its wake-up, the platform or the log path gone.
-// The scenario runs in a child (this executable started with kChildArgument). Under Wine a crash
-// may still exit with 0, so the child's log must also end with the thread's last words. Wine's own
-// crash report goes to the standard error the child shares with this test, where the test runner
-// looks for it: handles given to CreateProcess do not reach it.
+// A child process (this executable with kChildArgument) returns from main while the meter runs
+// against the simulator with the task queue aimed at a window, and must end cleanly: neither the
+// acquisition thread nor a static that stops the meter late finds the queue, its wake-up, the
+// platform or the log path gone. Under Wine a crash may still exit with 0, so the child's log must
+// end with the thread's last words; Wine's crash report goes to the standard error shared with
+// this test, where the test runner looks for it.
 #include <windows.h>
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
-#include <memory>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "runner/meter/miernik.h"
-#include "runner/meter/ui_task_queue.h"
 #include "runner/meter/win32_ui_wake_up.h"
 #include "runner/win32_unique_handle.h"
 #include "tests/meter/win32_message_window.h"
@@ -48,57 +48,39 @@ int ReturnWithTheMeterRunning() {
   return PumpMessagesUntil([&] { return simulator->Number("polls?") >= 2; }, 15000) ? 0 : 4;
 }
 
-std::string ReadWhole(const wchar_t* path) {
-  const UniqueFileHandle file(
-      CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-  std::string text;
-  char chunk[4096];
-  DWORD count = 0;
-  while (file && ReadFile(file.get(), chunk, sizeof chunk, &count, nullptr) && count > 0) {
-    text.append(chunk, count);
-  }
-  return text;
-}
-
 TEST(ProcessExit, ReturningFromMainWithTheMeterRunningEndsCleanly) {
-  wchar_t folder[MAX_PATH + 1] = {};
-  wchar_t logBase[MAX_PATH + 1] = {};
-  ASSERT_NE(GetTempPathW(MAX_PATH + 1, folder), 0u);
-  ASSERT_NE(GetTempFileNameW(folder, L"exi", 0, logBase), 0u);
   // The child logs below a folder of its own.
-  ASSERT_TRUE(DeleteFileW(logBase) && CreateDirectoryW(logBase, nullptr));
-  SetEnvironmentVariableW(L"LOCALAPPDATA", logBase);
+  const std::filesystem::path base =
+      std::filesystem::temp_directory_path() / ("exit" + std::to_string(GetCurrentProcessId()));
+  ASSERT_TRUE(std::filesystem::create_directories(base));
+  SetEnvironmentVariableW(L"LOCALAPPDATA", base.c_str());
 
   std::wstring self(MAX_PATH + 1, L'\0');
   self.resize(GetModuleFileNameW(nullptr, &self[0], static_cast<DWORD>(self.size())));
-  std::wstring commandLine = L"\"" + self + L"\" ";
-  for (const char* c = kChildArgument; *c != '\0'; ++c) commandLine += static_cast<wchar_t>(*c);
+  std::wstring commandLine =
+      L"\"" + self + L"\" " +
+      std::wstring(kChildArgument, kChildArgument + sizeof kChildArgument - 1);
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
   ASSERT_TRUE(CreateProcessW(self.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
                              nullptr, &startup, &info));
-  const UniqueKernelHandle process(info.hProcess);
-  const UniqueKernelHandle thread(info.hThread);
+  const UniqueKernelHandle process(info.hProcess), thread(info.hThread);
 
   const bool ended = WaitForSingleObject(process.get(), 60000) == WAIT_OBJECT_0;
   if (!ended) TerminateProcess(process.get(), 99);
   DWORD code = 99;
   GetExitCodeProcess(process.get(), &code);
-  const std::wstring logFolder = std::wstring(logBase) + L"\\Lumerovantix";
-  const std::string log = ReadWhole((logFolder + L"\\logi\\app.log").c_str());
-  DeleteFileW((logFolder + L"\\logi\\app.log").c_str());
-  RemoveDirectoryW((logFolder + L"\\logi").c_str());
-  RemoveDirectoryW(logFolder.c_str());
-  RemoveDirectoryW(logBase);
+  std::ifstream file(base / "Lumerovantix" / "logi" / "app.log", std::ios::binary);
+  const std::string log{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+  file.close();  // before the folder goes
+  std::error_code ignored;
+  std::filesystem::remove_all(base, ignored);
   EXPECT_TRUE(ended) << "the child hangs on its way out";
   EXPECT_EQ(code, 0u);
   // Posted by the acquisition thread as it ends, joined by the static after the statics of the
   // meter link would have gone.
-  const std::string last = "stan: zadanie zlecone\r\n";
-  EXPECT_TRUE(log.size() >= last.size() &&
-              log.compare(log.size() - last.size(), last.size(), last) == 0)
-      << log.substr(log.size() > 400 ? log.size() - 400 : 0);
+  EXPECT_THAT(log, ::testing::EndsWith("stan: zadanie zlecone\r\n"));
 }
 
 }  // namespace

@@ -6,32 +6,25 @@
 
 namespace {
 
-struct CapturedLog {
-  std::mutex mutex;
-  std::vector<std::string> lines;
-};
-
-CapturedLog& Captured() {
-  static CapturedLog log;
-  return log;
-}
+std::mutex mutex;
+std::vector<std::string> lines;  // destroyed at exit after every test has run
 
 }  // namespace
 
 void LogMessage(const char* message) {
   if (message == nullptr) return;
-  std::lock_guard<std::mutex> lock(Captured().mutex);
-  Captured().lines.emplace_back(message);
+  std::lock_guard<std::mutex> lock(mutex);
+  lines.emplace_back(message);
 }
 
 std::wstring LogFilePath() { return L"(captured in memory)"; }
 
 std::vector<std::string> CapturedLogLines() {
-  std::lock_guard<std::mutex> lock(Captured().mutex);
-  return Captured().lines;
+  std::lock_guard<std::mutex> lock(mutex);
+  return lines;
 }
 
 void ClearCapturedLog() {
-  std::lock_guard<std::mutex> lock(Captured().mutex);
-  Captured().lines.clear();
+  std::lock_guard<std::mutex> lock(mutex);
+  lines.clear();
 }

@@ -12,19 +12,16 @@
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
-// The Winsock names for the BSD ones.
-using SOCKET = int;
+using SOCKET = int;  // the Winsock names for the BSD ones
 constexpr SOCKET INVALID_SOCKET = -1;
 inline int closesocket(SOCKET s) { return close(s); }
 #endif
 
 std::unique_ptr<MeterSimulatorClient> MeterSimulatorClient::FromEnvironment(std::string* error) {
   const char* port = std::getenv("LUMERO_METER_SIMULATOR_PORT");
-  if (port == nullptr || *port == '\0') {
-    *error = "LUMERO_METER_SIMULATOR_PORT is not set (run under scripts/with-meter-simulator.sh)";
-    return nullptr;
-  }
-  return Connect(std::atoi(port), error);
+  if (port != nullptr && *port != '\0') return Connect(std::atoi(port), error);
+  *error = "LUMERO_METER_SIMULATOR_PORT is not set (run under scripts/with-meter-simulator.sh)";
+  return nullptr;
 }
 
 std::unique_ptr<MeterSimulatorClient> MeterSimulatorClient::Connect(int port, std::string* error) {
@@ -33,10 +30,7 @@ std::unique_ptr<MeterSimulatorClient> MeterSimulatorClient::Connect(int port, st
     WSADATA data;
     return WSAStartup(MAKEWORD(2, 2), &data) == 0;
   }();
-  if (!started) {
-    *error = "sockets unavailable";
-    return nullptr;
-  }
+  if (!started) return *error = "sockets unavailable", nullptr;
 #endif
   const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
   sockaddr_in address{};
@@ -46,15 +40,12 @@ std::unique_ptr<MeterSimulatorClient> MeterSimulatorClient::Connect(int port, st
   if (s == INVALID_SOCKET ||
       connect(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
     if (s != INVALID_SOCKET) closesocket(s);
-    *error = "cannot connect to the simulator on port " + std::to_string(port);
-    return nullptr;
+    return *error = "cannot connect to the simulator on port " + std::to_string(port), nullptr;
   }
   int yes = 1;
   setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&yes), sizeof yes);
   return std::make_unique<MeterSimulatorClient>(Token{}, static_cast<std::intptr_t>(s));
 }
-
-MeterSimulatorClient::MeterSimulatorClient(Token, std::intptr_t socket) : socket_(socket) {}
 
 MeterSimulatorClient::~MeterSimulatorClient() { closesocket(static_cast<SOCKET>(socket_)); }
 
@@ -84,16 +75,10 @@ int MeterSimulatorClient::Number(const std::string& query) {
   return space == std::string::npos ? -1 : std::atoi(reply.c_str() + space + 1);
 }
 
-std::string MeterSimulatorClient::ComName() {
-  const char* com = std::getenv("LUMERO_METER_SIMULATOR_COM");
-  return com == nullptr ? "" : com;
-}
-
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() >= deadline) return condition();
+  while (!condition() && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
-  return true;
+  return condition();
 }

@@ -7,8 +7,8 @@
 #include <string>
 
 // Test side of the meter simulator's control channel (one line per command, one reply line).
-// Under Wine it uses Winsock, natively BSD sockets. The port and the COM name come from the
-// environment that scripts/with-meter-simulator.sh sets up.
+// Under Wine it uses Winsock, natively BSD sockets. The port comes from the environment that
+// scripts/with-meter-simulator.sh sets up (with the COM name in LUMERO_METER_SIMULATOR_COM).
 class MeterSimulatorClient {
   struct Token {};
 
@@ -16,7 +16,7 @@ class MeterSimulatorClient {
   // Null (with the reason in *error) when no simulator is announced or it cannot be reached.
   static std::unique_ptr<MeterSimulatorClient> FromEnvironment(std::string* error);
   static std::unique_ptr<MeterSimulatorClient> Connect(int port, std::string* error);
-  MeterSimulatorClient(Token, std::intptr_t socket);
+  MeterSimulatorClient(Token, std::intptr_t socket) : socket_(socket) {}
   ~MeterSimulatorClient();
   MeterSimulatorClient(const MeterSimulatorClient&) = delete;
   MeterSimulatorClient& operator=(const MeterSimulatorClient&) = delete;
@@ -25,8 +25,6 @@ class MeterSimulatorClient {
   std::string Command(const std::string& line);
   // For replies of the form "word N" (polls?, frames?): N, or -1.
   int Number(const std::string& query);
-  // The simulated port's name from the environment, e.g. "COM7" (empty when unknown).
-  static std::string ComName();
 
  private:
   std::intptr_t socket_;

@@ -2,55 +2,84 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
-#include <memory>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "runner/meter/miernik.h"
 #include "runner/meter/ui_task_queue.h"
+#include "runner/meter/ui_wake_up.h"
 #include "tests/meter/support/recording_sink.h"
 #include "tests/meter/support/scripted_meter_platform.h"
-#include "tests/meter/support/test_wake_up.h"
 #include "tests/support/captured_log.h"
 #include "tools/meter_frames/meter_frame_builder.h"
 
 namespace meter_link {
 
-// A frame of the 400 lx range.
-inline std::vector<uint8_t> Frame(int value) {
+using Lines = std::vector<std::string>;
+
+inline std::vector<uint8_t> Frame(int value) {  // a frame of the 400 lx range
   MeterFrameFields fields;
   fields.value = value;
   return BuildMeterFrame(fields);
 }
 
+inline std::vector<uint8_t> Join(std::initializer_list<std::vector<uint8_t>> parts) {
+  std::vector<uint8_t> all;
+  for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
+
 inline int64_t Wall(int64_t fakeMs) { return ScriptedMeterPlatform::kWallClockStartMs + fakeMs; }
+
+// The lines of `all` from index `from` on that start with `prefix`.
+inline Lines Matching(const Lines& all, const std::string& prefix, size_t from = 0) {
+  Lines lines;
+  for (size_t i = from; i < all.size(); ++i) {
+    if (all[i].compare(0, prefix.size(), prefix) == 0) lines.push_back(all[i]);
+  }
+  return lines;
+}
+
+inline std::string Joined(const Lines& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += (text.empty() ? "" : ",") + line;
+  return text;
+}
+
+// Stands in for PostMessageW: counts wake-ups, remembers the window, can be told to refuse.
+class TestWakeUp final : public UiWakeUp {
+ public:
+  bool Post(void* window) override {
+    lastWindow = window;
+    ++posts;
+    return !refuse;
+  }
+  std::atomic<int> posts{0};
+  std::atomic<void*> lastWindow{nullptr};
+  std::atomic<bool> refuse{false};
+};
 
 // A meter over the scripted platform with a recording sink; the test thread plays the UI thread
 // and drains the task queue itself.
 class MeterFixture : public ::testing::Test {
  protected:
   using Hold = ScriptedMeterPlatform::HoldPoint;
-  using Kinds = std::vector<std::string>;
 
   void SetUp() override {
-    ClearUiTaskWindow();
     ClearCapturedLog();
     SetUiTaskWindow(&wakeUp, wakeUp);
     meter = Miernik::Create(nullptr, platform);
     platform.WatchStopOf(meter.get());
     meter->ReplaceSink(std::make_unique<RecordingSink>(events));
   }
-
   void TearDown() override {
     if (meter) meter->Stop();
     Drain();
     meter.reset();
     ClearUiTaskWindow();
   }
-
   void Drain() { RunQueuedTasks(kUiTaskMessage); }
 
   // Polls done() in real time with a generous deadline; false on time-out.
@@ -61,34 +90,26 @@ class MeterFixture : public ::testing::Test {
     }
     return done();
   }
-
   // Waits until the run ends by itself, collects its thread and delivers its events.
   void WaitForEnd() {
     ASSERT_TRUE(WaitUntil([this] { return !meter->IsRunning(); })) << "the run did not end";
     meter->Stop();
     Drain();
   }
-
   // Starts a run, lets it poll `polls` times and stops it while it paces after the last poll.
   void RunPolls(int polls) {
-    platform.HoldAt(Hold::kFirstSleepOfPoll, polls);
+    platform.HoldAt(Hold::kFirstSleep, polls);
     ASSERT_TRUE(meter->Start());
     ASSERT_TRUE(platform.WaitUntilHeld()) << "poll " << polls << " never reached its pacing";
     meter->Stop();
     Drain();
   }
-
-  static std::vector<std::string> LogLinesStartingWith(const std::string& prefix) {
-    std::vector<std::string> lines;
-    for (const std::string& line : CapturedLogLines()) {
-      if (line.compare(0, prefix.size(), prefix) == 0) lines.push_back(line);
-    }
-    return lines;
+  // The platform's journal from entry `from` on, joined with commas.
+  std::string Journal(size_t from = 0) {
+    return Joined(Matching(platform.Recorded().journal, "", from));
   }
-
-  // The texts of the error events, in order.
-  std::vector<std::string> ErrorTexts() {
-    std::vector<std::string> texts;
+  Lines ErrorTexts() {
+    Lines texts;
     for (const auto& map : events->OfKind("blad"))
       texts.push_back(Field<std::string>(map, "tekst"));
     return texts;

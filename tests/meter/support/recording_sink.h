@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -11,44 +12,6 @@
 
 namespace meter_link {
 
-// Events as the sink received them; shared between the sink (owned by the meter) and the test.
-class RecordedEvents {
- public:
-  void Add(const flutter::EncodableValue& event) {
-    std::lock_guard<std::mutex> lock(mutex);
-    events.push_back(event);
-  }
-  std::vector<flutter::EncodableValue> All() {
-    std::lock_guard<std::mutex> lock(mutex);
-    return events;
-  }
-  // The "typ" of every event, in order ("?" for an event that is not a map with a string "typ").
-  std::vector<std::string> Kinds() {
-    std::vector<std::string> kinds;
-    for (const flutter::EncodableValue& event : All()) kinds.push_back(KindOf(event));
-    return kinds;
-  }
-  // The maps of the events of one kind, in order.
-  std::vector<flutter::EncodableMap> OfKind(const std::string& kind) {
-    std::vector<flutter::EncodableMap> maps;
-    for (const flutter::EncodableValue& event : All()) {
-      if (KindOf(event) == kind) maps.push_back(std::get<flutter::EncodableMap>(event));
-    }
-    return maps;
-  }
-  static std::string KindOf(const flutter::EncodableValue& event) {
-    const auto* map = std::get_if<flutter::EncodableMap>(&event);
-    if (map == nullptr) return "?";
-    const auto found = map->find(flutter::EncodableValue("typ"));
-    const auto* kind = found == map->end() ? nullptr : std::get_if<std::string>(&found->second);
-    return kind == nullptr ? "?" : *kind;
-  }
-
- private:
-  std::mutex mutex;
-  std::vector<flutter::EncodableValue> events;
-};
-
 // Reads one entry of an event map; throws when it is missing or of another type.
 template <typename T>
 const T& Field(const flutter::EncodableMap& map, const char* key) {
@@ -56,6 +19,45 @@ const T& Field(const flutter::EncodableMap& map, const char* key) {
   if (found == map.end()) throw std::out_of_range(std::string("no key ") + key);
   return std::get<T>(found->second);
 }
+
+// Events as the sink received them (anything but a map as an empty map); shared between the
+// sink, which the meter owns, and the test.
+class RecordedEvents {
+ public:
+  std::function<void(const flutter::EncodableMap&)> onAdd;  // called first, on the sink's thread
+
+  void Add(const flutter::EncodableValue* event) {
+    const auto* map = event != nullptr ? std::get_if<flutter::EncodableMap>(event) : nullptr;
+    if (onAdd && map != nullptr) onAdd(*map);
+    std::lock_guard<std::mutex> lock(mutex);
+    maps.push_back(map != nullptr ? *map : flutter::EncodableMap());
+  }
+  std::vector<flutter::EncodableMap> Maps() {
+    std::lock_guard<std::mutex> lock(mutex);
+    return maps;
+  }
+  std::vector<std::string> Kinds() {  // the "typ" of every event, "?" where there is none
+    std::vector<std::string> kinds;
+    for (const auto& map : Maps()) kinds.push_back(KindOf(map));
+    return kinds;
+  }
+  std::vector<flutter::EncodableMap> OfKind(const std::string& kind) {
+    std::vector<flutter::EncodableMap> found;
+    for (const auto& map : Maps()) {
+      if (KindOf(map) == kind) found.push_back(map);
+    }
+    return found;
+  }
+  static std::string KindOf(const flutter::EncodableMap& map) {
+    const auto found = map.find(flutter::EncodableValue("typ"));
+    const auto* kind = found == map.end() ? nullptr : std::get_if<std::string>(&found->second);
+    return kind == nullptr ? "?" : *kind;
+  }
+
+ private:
+  std::mutex mutex;
+  std::vector<flutter::EncodableMap> maps;
+};
 
 // The event sink of the tests: records every event; can be told to throw at one call instead.
 class RecordingSink final : public flutter::EventSink<flutter::EncodableValue> {
@@ -66,13 +68,13 @@ class RecordingSink final : public flutter::EventSink<flutter::EncodableValue> {
  protected:
   void SuccessInternal(const flutter::EncodableValue* event) override {
     if (++calls == throwOnCall) throw std::runtime_error("sink zepsuty");
-    events->Add(event != nullptr ? *event : flutter::EncodableValue());
+    events->Add(event);
   }
   void ErrorInternal(const std::string&, const std::string&,
                      const flutter::EncodableValue*) override {
-    events->Add(flutter::EncodableValue("unexpected Error"));
+    events->Add(nullptr);  // the meter never sends errors: an event without a kind
   }
-  void EndOfStreamInternal() override { events->Add(flutter::EncodableValue("unexpected End")); }
+  void EndOfStreamInternal() override { events->Add(nullptr); }
 
  private:
   std::shared_ptr<RecordedEvents> events;

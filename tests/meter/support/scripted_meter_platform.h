@@ -1,19 +1,15 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <cstdint>
 #include <deque>
-#include <functional>
 #include <map>
-#include <memory>
 #include <mutex>
-#include <string>
 #include <system_error>
 #include <thread>
 #include <utility>
-#include <vector>
 
 #include "runner/meter/meter_platform.h"
 #include "runner/meter/miernik.h"
@@ -23,17 +19,16 @@ namespace meter_link {
 // A meter platform driven by a script and a fake clock, so the acquisition loop runs
 // deterministically: reads, writes and sleeps advance the fake time instead of waiting. The port
 // behaves like the meter's line with its time-outs (a read returns 50 ms after the last byte, at
-// most 200 ms after it began, or at once when the buffer is full). Everything is recorded.
+// most 200 ms after it began, or at once when the buffer is full).
 class ScriptedMeterPlatform final : public MeterPlatform {
  public:
-  // Bytes that arrive delayMs after the query byte of a poll.
-  struct Chunk {
+  struct Chunk {  // bytes that arrive delayMs after the query byte of a poll
     int64_t delayMs;
     std::vector<uint8_t> bytes;
   };
   // Set by the test while no acquisition thread runs. Polls are numbered from 1 across runs.
   struct Script {
-    std::vector<meter_link::MeterPort> ports{{L"\\\\.\\COM7", L"COM7"}};
+    std::vector<MeterPort> ports{{L"\\\\.\\COM7", L"COM7"}};
     std::map<int, std::vector<Chunk>> answers;
     std::vector<Chunk> otherPolls;  // the answer of polls without their own
     std::map<int, SerialIo> writeFailures;
@@ -43,22 +38,19 @@ class ScriptedMeterPlatform final : public MeterPlatform {
     bool threadStartFails = false;
     uint32_t tickStart = 0;  // the tick count at fake time 0; it wraps like the system's
   };
+  // The platform calls in order: "ports", "thread", "open <path>", "query" (anything but the one
+  // query byte is "write?"), "read <count>", "pace" (the first sleep of a poll), "purge",
+  // "close", "debug <text>".
   struct Record {
-    std::vector<int64_t> writeTimes;              // every write is checked to be the query byte
-    std::vector<std::pair<int, uint32_t>> reads;  // poll, bytes read
+    std::vector<std::string> journal;
+    std::vector<int64_t> writeTimes;
     std::vector<uint32_t> sleeps;
-    std::vector<std::string> debugLines;
-    std::vector<std::string> journal;  // "open <path>", "purge", "close"
-    int threadsStarted = 0;
-    int portSearches = 0;
-    bool onlyQueryBytes = true;
   };
-  // The acquisition thread can be held at one of these points until the watched meter is asked
-  // to stop (or the test releases it).
-  enum class HoldPoint { kNone, kOpen, kFirstReadOfPoll, kFirstSleepOfPoll };
+  // The acquisition thread can be held at one of these points of a poll until the watched meter
+  // is asked to stop or the test releases it.
+  enum class HoldPoint { kNone, kOpen, kFirstRead, kFirstSleep };
 
   static constexpr int64_t kWallClockStartMs = 1700000000000;
-
   Script script;
 
   Record Recorded() {
@@ -67,35 +59,30 @@ class ScriptedMeterPlatform final : public MeterPlatform {
   }
   void HoldAt(HoldPoint point, int poll = 1) {
     std::lock_guard<std::mutex> lock(mutex);
-    holdPoint = point;
-    holdPoll = poll;
-    held = released = false;
+    std::tie(holdPoint, holdPoll, held, released) = std::make_tuple(point, poll, false, false);
   }
   void WatchStopOf(const Miernik* meter) { watched = meter; }
-  // Waits (real time, generous) until the acquisition thread is held; false on time-out.
-  bool WaitUntilHeld() {
+  bool WaitUntilHeld() {  // real time, generous; false on time-out
     std::unique_lock<std::mutex> lock(mutex);
     return heldChanged.wait_for(lock, std::chrono::seconds(10), [this] { return held; });
   }
-  // Lets a held thread go on without a stop request.
-  void Release() {
+  void Release() {  // lets a held thread go on without a stop request
     std::lock_guard<std::mutex> lock(mutex);
     released = true;
   }
 
-  std::vector<meter_link::MeterPort> FindMeterPorts() override {
-    std::lock_guard<std::mutex> lock(mutex);
-    ++record.portSearches;
+  std::vector<MeterPort> FindMeterPorts() override {
+    Note("ports");
     return script.ports;
   }
   std::unique_ptr<SerialLine> OpenSerialLine(const std::wstring& path, OpenFailureStage* stage,
                                              uint32_t* errorCode) override {
     std::unique_lock<std::mutex> lock(mutex);
     record.journal.push_back("open " + std::string(path.begin(), path.end()));
-    if (holdPoint == HoldPoint::kOpen) HoldHere(lock);
+    MaybeHold(lock, HoldPoint::kOpen);
     if (script.openFailureCode != 0) {
-      *stage = script.openFailureStage;
-      *errorCode = script.openFailureCode;
+      std::tie(*stage, *errorCode) =
+          std::make_pair(script.openFailureStage, script.openFailureCode);
       return nullptr;
     }
     incoming.clear();  // a freshly opened port has empty queues
@@ -104,35 +91,22 @@ class ScriptedMeterPlatform final : public MeterPlatform {
   std::wstring SystemErrorText(uint32_t code) override {
     return L"Błąd urządzenia nr " + std::to_wstring(code) + L".";
   }
-  uint32_t TickCount() override {
-    std::lock_guard<std::mutex> lock(mutex);
-    return script.tickStart + static_cast<uint32_t>(nowMs);
-  }
-  int64_t MonotonicNanoseconds() override {
-    std::lock_guard<std::mutex> lock(mutex);
-    return 5000000000 + nowMs * 1000000;
-  }
-  int64_t WallClockMilliseconds() override {
-    std::lock_guard<std::mutex> lock(mutex);
-    return kWallClockStartMs + nowMs;
-  }
+  uint32_t TickCount() override { return script.tickStart + static_cast<uint32_t>(nowMs); }
+  int64_t MonotonicNanoseconds() override { return 5000000000 + nowMs * 1000000; }
+  int64_t WallClockMilliseconds() override { return kWallClockStartMs + nowMs; }
   void SleepMilliseconds(uint32_t milliseconds) override {
     std::unique_lock<std::mutex> lock(mutex);
     record.sleeps.push_back(milliseconds);
     nowMs += milliseconds;
-    const bool first = std::exchange(firstSleepOfPoll, false);
-    if (first && holdPoint == HoldPoint::kFirstSleepOfPoll && poll == holdPoll) HoldHere(lock);
+    if (!std::exchange(firstSleepOfPoll, false)) return;
+    record.journal.emplace_back("pace");
+    MaybeHold(lock, HoldPoint::kFirstSleep);
   }
-  void DebugOutput(const char* text) override {
-    std::lock_guard<std::mutex> lock(mutex);
-    record.debugLines.emplace_back(text);
-  }
+  void DebugOutput(const char* text) override { Note(std::string("debug ") + text); }
   std::thread StartThread(std::function<void()> body) override {
-    if (script.threadStartFails) {
-      throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
-    }
-    std::lock_guard<std::mutex> lock(mutex);
-    ++record.threadsStarted;
+    if (script.threadStartFails)
+      throw std::system_error(std::make_error_code(std::errc::device_or_resource_busy));
+    Note("thread");
     return std::thread(std::move(body));
   }
 
@@ -153,47 +127,41 @@ class ScriptedMeterPlatform final : public MeterPlatform {
     ScriptedMeterPlatform& owner;
   };
 
-  struct Pending {
-    int64_t arrivalMs;
-    uint8_t byte;
-  };
-
-  void Note(const char* event) {
+  void Note(const std::string& event) {
     std::lock_guard<std::mutex> lock(mutex);
-    record.journal.emplace_back(event);
-    if (event == std::string("purge")) incoming.clear();
+    record.journal.push_back(event);
+    if (event == "purge") incoming.clear();
   }
 
   // Called with the lock held. The stop flag is not ours to wait on, so it is looked at every
   // millisecond. A hold nobody ends gives up after a while and fails every later write, so that
   // a faulty meter fails its test instead of hanging the whole program.
-  void HoldHere(std::unique_lock<std::mutex>& lock) {
+  void MaybeHold(std::unique_lock<std::mutex>& lock, HoldPoint point) {
+    if (holdPoint != point || (point != HoldPoint::kOpen && poll != holdPoll)) return;
     holdPoint = HoldPoint::kNone;
     held = true;
     heldChanged.notify_all();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!released && !(watched != nullptr && watched->IsStopRequested())) {
+    while (!released && !watched->IsStopRequested() && !gaveUp) {
       gaveUp = std::chrono::steady_clock::now() > deadline;
-      if (gaveUp) break;
       heldChanged.wait_for(lock, std::chrono::milliseconds(1));
     }
   }
 
   SerialIo LineWrite(const uint8_t* bytes, uint32_t count) {
     std::lock_guard<std::mutex> lock(mutex);
-    ++poll;
     firstReadOfPoll = firstSleepOfPoll = true;
     record.writeTimes.push_back(nowMs);
-    record.onlyQueryBytes = record.onlyQueryBytes && count == 1 && bytes[0] == 0x11;
-    const auto failure = script.writeFailures.find(poll);
+    record.journal.emplace_back(count == 1 && bytes[0] == 0x11 ? "query" : "write?");
+    const auto failure = script.writeFailures.find(++poll);
     if (gaveUp) return {false, 0, 0};
     if (failure != script.writeFailures.end()) return failure->second;
     const auto answer = script.answers.find(poll);
     for (const Chunk& chunk : answer != script.answers.end() ? answer->second : script.otherPolls) {
-      for (uint8_t byte : chunk.bytes) incoming.push_back({nowMs + chunk.delayMs, byte});
+      for (uint8_t byte : chunk.bytes) incoming.emplace_back(nowMs + chunk.delayMs, byte);
     }
     std::stable_sort(incoming.begin(), incoming.end(),
-                     [](const Pending& a, const Pending& b) { return a.arrivalMs < b.arrivalMs; });
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
     return {true, count, 0};
   }
 
@@ -201,28 +169,23 @@ class ScriptedMeterPlatform final : public MeterPlatform {
     constexpr int64_t kIntervalMs = 50, kTotalMs = 200;  // the meter line's time-outs
     std::unique_lock<std::mutex> lock(mutex);
     const bool first = std::exchange(firstReadOfPoll, false);
-    if (first && holdPoint == HoldPoint::kFirstReadOfPoll && poll == holdPoll) HoldHere(lock);
+    if (first) MaybeHold(lock, HoldPoint::kFirstRead);
     const auto failure = first ? script.readFailures.find(poll) : script.readFailures.end();
-    if (failure != script.readFailures.end()) {
-      record.reads.emplace_back(poll, 0);
-      return {false, 0, failure->second};
-    }
     const int64_t start = nowMs;
     uint32_t count = 0;
     int64_t last = start;
-    while (count < capacity && !incoming.empty()) {
-      const int64_t arrival = incoming.front().arrivalMs;
+    while (failure == script.readFailures.end() && count < capacity && !incoming.empty()) {
+      const int64_t arrival = incoming.front().first;
       if (arrival > start + kTotalMs || (count > 0 && arrival > last + kIntervalMs)) break;
-      buffer[count++] = incoming.front().byte;
+      buffer[count++] = incoming.front().second;
       last = std::max(last, arrival);
       incoming.pop_front();
     }
-    if (count == 0) {
-      nowMs = start + kTotalMs;
-    } else {
-      nowMs = count == capacity ? last : std::min(last + kIntervalMs, start + kTotalMs);
-    }
-    record.reads.emplace_back(poll, count);
+    nowMs = count == 0
+                ? start + kTotalMs
+                : (count == capacity ? last : std::min(last + kIntervalMs, start + kTotalMs));
+    record.journal.push_back("read " + std::to_string(count));
+    if (failure != script.readFailures.end()) return {false, 0, failure->second};
     return {true, count, 0};
   }
 
@@ -231,14 +194,11 @@ class ScriptedMeterPlatform final : public MeterPlatform {
   const Miernik* watched = nullptr;
   HoldPoint holdPoint = HoldPoint::kNone;
   int holdPoll = 1;
-  bool held = false;
-  bool released = false;
-  bool gaveUp = false;
-  int64_t nowMs = 0;
-  int poll = 0;  // number of query bytes written so far
-  bool firstReadOfPoll = false;
-  bool firstSleepOfPoll = false;
-  std::deque<Pending> incoming;
+  bool held = false, released = false, gaveUp = false;
+  std::atomic<int64_t> nowMs{0};  // written under the lock
+  int poll = 0;                   // number of query bytes written so far
+  bool firstReadOfPoll = false, firstSleepOfPoll = false;
+  std::deque<std::pair<int64_t, uint8_t>> incoming;  // arrival time, byte
   Record record;
 };
 
