@@ -201,7 +201,8 @@ TEST_F(MeterServices, ControlChannel) {
   EXPECT_EQ(Send(kInfo, Call("stan")), Success(false));
   EXPECT_EQ(Send(kInfo, Call("porty")), Success(EncodableList{}));
   ASSERT_EQ(simulator->Command("plug"), "ok");
-  EXPECT_EQ(Send(kInfo, Call("porty")), Success(EncodableList{MeterSimulatorClient::ComName()}));
+  EXPECT_EQ(Send(kInfo, Call("porty")),
+            Success(EncodableList{simulator->Command("com?").substr(4)}));
   EXPECT_EQ(Log(),
             Lines({"metoda: stan", "porty: znalezione=1", "metoda: stop", "metoda: Start",
                    "metoda: stan", "porty: znalezione=0", "metoda: porty", "porty: znalezione=0",
