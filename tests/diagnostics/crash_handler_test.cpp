@@ -110,6 +110,9 @@ int RunChild(const std::vector<std::string>& arguments) {
   volatile int* volatile nowhere = nullptr;
   if (scenario == "write") *nowhere = 1;
   if (scenario == "read") std::printf("%d\n", *nowhere);
+  auto* const page = static_cast<char*>(VirtualAlloc(nullptr, 1, MEM_COMMIT, PAGE_READWRITE));
+  *page = '\xC3';  // ret, on a page that may be read and written but not run
+  if (scenario == "execute") reinterpret_cast<void (*)()>(page)();
   const int result = scenario == "observe" ? ObserveChild() : 0;
   LogMessage("test: koniec");
   return result;
@@ -137,26 +140,23 @@ TEST(CrashHandler, ReportsFaultsInOrderAndOnlyObserves) {
   observe += Registers(rip, kHex, rbp) + resumed + "([0-9A-F]+)\n" +
              AccessViolation(kZero, 8, kZero) + nullCall + "\\1\n" + kSlots +
              Registers(kZero, kHex, kHex) + resumed + "\\1\n" + resumed + "\\1\n" + end;
-  // An unhandled fault still ends the process, with its code.
+  // An unhandled fault still ends the process, with its code; executing a page faults at it.
   const auto unhandled = [&](int kind) {
-    return installed + AccessViolation("(" + kHex + ")", kind, kZero) + "crash: powr.*\n" + kSlots +
-           Registers("\\1", kHex, kHex);
+    return installed + AccessViolation("(" + kHex + ")", kind, kind == 8 ? "\\1" : kZero) +
+           "crash: powr.*\n" + kSlots + Registers("\\1", kHex, kHex);
   };
-  const struct {
-    const char* scenario;
-    DWORD exitCode;
-    const char* output;
-    std::string log;
-  } cases[] = {{"read", EXCEPTION_ACCESS_VIOLATION, "unhandled: C0000005\r\n", unhandled(0)},
-               {"write", EXCEPTION_ACCESS_VIOLATION, "unhandled: C0000005\r\n", unhandled(1)},
-               {"observe", 0, "", observe}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.scenario);
-    const std::wstring folder = TestFolder(c.scenario);
-    const ChildResult run = RunSelfChild({{c.scenario}, folder, L""});
-    EXPECT_EQ(run.exitCode, c.exitCode);
+  const std::string cases[][2] = {{"read", unhandled(0)},
+                                  {"write", unhandled(1)},
+                                  {"execute", unhandled(8)},
+                                  {"observe", observe}};
+  for (const auto& [scenario, pattern] : cases) {
+    SCOPED_TRACE(scenario);
+    const std::wstring folder = TestFolder(scenario);
+    const ChildResult run = RunSelfChild({{scenario}, folder, L""});
+    const bool ends = scenario != "observe";
+    EXPECT_EQ(run.exitCode, ends ? EXCEPTION_ACCESS_VIOLATION : 0);
+    EXPECT_EQ(run.output, ends ? "unhandled: C0000005\r\n" : "");
     const std::string log = LoggedMessages(folder);
-    EXPECT_TRUE(std::regex_match(log, std::regex(c.log))) << log;
-    EXPECT_EQ(run.output, c.output);
+    EXPECT_TRUE(std::regex_match(log, std::regex(pattern))) << log;
   }
 }

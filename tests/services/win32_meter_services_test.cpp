@@ -24,6 +24,7 @@
 #include "runner/meter/win32_meter_bridge.h"
 #include "tests/meter/win32_message_window.h"
 #include "tests/support/meter_simulator_client.h"
+#include "tests/support/win32_device_nodes.h"
 #include "tools/stand_in_engine/stand_in_api.h"
 
 namespace meter_link {
@@ -176,6 +177,21 @@ TEST_F(MeterServices, EventStreamAndBridge) {
   EXPECT_EQ(Log(),
             Lines({"kanał: wywołanie odebrane", "kanał: metoda cancel", "cancel: odpinam sink",
                    "stan: zlecę zadanie", "stan: zadanie zlecone", "cancel: odpięte"}));
+
+  // Detached while the state task of its "listen" is queued: the task runs but sends nothing.
+  StandInPump(300);  // the task "cancel" queued runs first
+  const std::shared_ptr<Miernik> meter = Miernik::Create(engine.get());
+  meter->AttachEventChannel();
+  Log();
+  size_t eventsThen = 0;
+  EXPECT_EQ(Send(kSonel, Call("listen"), &eventsThen), kOk);
+  meter->DetachEventChannel();
+  EXPECT_FALSE(StandInHasHandler(kSonel));
+  StandInPump(300);
+  EXPECT_EQ(EventCount(), eventsThen);
+  Lines detached(kListened.begin(), kListened.end() - 1);
+  detached.back() = "stan: sink odpięty, pomijam";
+  EXPECT_EQ(Log(), detached);
 }
 
 struct FailingSearch final : MeterPlatform {
@@ -201,12 +217,16 @@ TEST_F(MeterServices, ControlChannel) {
   EXPECT_EQ(Send(kInfo, Call("stan")), Success(false));
   EXPECT_EQ(Send(kInfo, Call("porty")), Success(EncodableList{}));
   ASSERT_EQ(simulator->Command("plug"), "ok");
+  // A second cable whose instance key Wine enumerates first, under a name that sorts last.
+  const std::wstring second = kCableKey + L"\\A0001";
+  AddDevice(second, kCableId, L"COM99");
   EXPECT_EQ(Send(kInfo, Call("porty")),
-            Success(EncodableList{simulator->Command("com?").substr(4)}));
+            Success(EncodableList{"COM99", simulator->Command("com?").substr(4)}));
+  RegDeleteTreeW(HKEY_LOCAL_MACHINE, second.c_str());
   EXPECT_EQ(Log(),
             Lines({"metoda: stan", "porty: znalezione=1", "metoda: stop", "metoda: Start",
                    "metoda: stan", "porty: znalezione=0", "metoda: porty", "porty: znalezione=0",
-                   "porty: widzę 0", "metoda: porty", "porty: znalezione=1", "porty: widzę 1"}));
+                   "porty: widzę 0", "metoda: porty", "porty: znalezione=2", "porty: widzę 2"}));
 
   // An exception inside an action is logged, and the prepared value is still the answer.
   UnregisterMeterBridge();
