@@ -14,7 +14,7 @@
 
 #include "runner/diagnostics/native_log.h"
 #include "runner/win32_unique_handle.h"
-#include "tests/diagnostics/self_child.h"
+#include "tests/diagnostics/win32_self_child.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "tests/diagnostics/self_child.h"
+#include "tests/diagnostics/win32_self_child.h"
 
 #include <shellapi.h>
 

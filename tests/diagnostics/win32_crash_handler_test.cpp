@@ -13,7 +13,7 @@
 #include "runner/diagnostics/native_log.h"
 #include "runner/diagnostics/win32_crash_handler.h"
 #include "runner/diagnostics/win32_crash_handler_testing.h"
-#include "tests/diagnostics/self_child.h"
+#include "tests/diagnostics/win32_self_child.h"
 
 namespace {
 
