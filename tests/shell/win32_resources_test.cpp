@@ -11,20 +11,6 @@
 
 namespace {
 
-#pragma pack(push, 2)
-struct IconGroupEntry {
-  BYTE width, height, colours, reserved;
-  WORD planes, bitCount;
-  DWORD bytes;
-  WORD id;
-};
-#pragma pack(pop)
-
-std::wstring ProgramPath() {
-  const char* path = std::getenv("LUMERO_PROGRAM");
-  return path == nullptr ? std::wstring() : std::wstring(path, path + std::strlen(path));
-}
-
 class ProgramResourcesTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_NE(module, nullptr) << "cannot load LUMERO_PROGRAM"; }
@@ -38,7 +24,8 @@ class ProgramResourcesTest : public ::testing::Test {
     return std::string(bytes, SizeofResource(module, found));
   }
 
-  std::wstring path = ProgramPath();
+  const char* program = std::getenv("LUMERO_PROGRAM");  // ASCII: a path of the build
+  std::wstring path{program, program + std::strlen(program)};
   HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
 };
 
@@ -47,13 +34,15 @@ TEST_F(ProgramResourcesTest, IconGroup101HoldsSevenSizesOf32Bits) {
   const std::string group = Resource(MAKEINTRESOURCEW(101), RT_GROUP_ICON);
   ASSERT_GE(group.size(), 6u);
   const WORD count = *reinterpret_cast<const WORD*>(group.data() + 4);
-  ASSERT_EQ(group.size(), 6 + count * sizeof(IconGroupEntry));
+  ASSERT_EQ(group.size(), 6 + count * 14u);
   std::set<std::pair<int, int>> images;  // side, bits per pixel
-  for (WORD i = 0; i < count; ++i) {
-    IconGroupEntry entry;
-    std::memcpy(&entry, group.data() + 6 + i * sizeof entry, sizeof entry);
-    images.insert({entry.width == 0 ? 256 : entry.width, entry.bitCount});
-    EXPECT_EQ(Resource(MAKEINTRESOURCEW(entry.id), RT_ICON).size(), entry.bytes);
+  for (const char* entry = group.data() + 6; entry < group.data() + group.size(); entry += 14) {
+    WORD bits = 0, id = 0;  // entry: width, height, colours, reserved, planes, bits, bytes, id
+    DWORD bytes = 0;
+    std::memcpy(&bits, entry + 6, 2), std::memcpy(&bytes, entry + 8, 4),
+        std::memcpy(&id, entry + 12, 2);
+    images.insert({entry[0] == 0 ? 256 : static_cast<BYTE>(entry[0]), bits});
+    EXPECT_EQ(Resource(MAKEINTRESOURCEW(id), RT_ICON).size(), bytes);
   }
   EXPECT_EQ(images, (std::set<std::pair<int, int>>{
                         {16, 32}, {24, 32}, {32, 32}, {48, 32}, {64, 32}, {128, 32}, {256, 32}}));
@@ -75,14 +64,11 @@ TEST_F(ProgramResourcesTest, VersionResourceHasTheNumbersAndStrings) {
   UINT size = 0;
   ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", &value, &size));
   const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(value);
-  EXPECT_EQ(fixed->dwFileVersionMS, MAKELONG(11, 2026));
-  EXPECT_EQ(fixed->dwFileVersionLS, MAKELONG(0, 31));
-  EXPECT_EQ(fixed->dwProductVersionMS, MAKELONG(11, 2026));
-  EXPECT_EQ(fixed->dwProductVersionLS, MAKELONG(0, 31));
-  ASSERT_TRUE(VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", &value, &size));
-  ASSERT_EQ(size, 4u);
-  EXPECT_EQ(static_cast<const WORD*>(value)[0], 0x0409);
-  EXPECT_EQ(static_cast<const WORD*>(value)[1], 0x04E4);
+  for (const DWORD high : {fixed->dwFileVersionMS, fixed->dwProductVersionMS})
+    EXPECT_EQ(high, MAKELONG(11, 2026));
+  for (const DWORD low : {fixed->dwFileVersionLS, fixed->dwProductVersionLS})
+    EXPECT_EQ(low, MAKELONG(0, 31));
+  // The string block's name carries the language and code page.
   const std::pair<const wchar_t*, const wchar_t*> strings[] = {
       {L"FileDescription", L"Lumerovantix - plany i dokumentacja budowy"},
       {L"InternalName", L"Lumerovantix"},
