@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(cmake ninja-build clang libclang-rt-14-dev googletest libbenchmark-dev
   g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth procps util-linux
-  clang-format netcat-openbsd)
+  clang-format netcat-openbsd python3)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

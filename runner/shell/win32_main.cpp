@@ -1,0 +1,47 @@
+#include <fcntl.h>
+#include <io.h>
+#include <objbase.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <iostream>
+
+#include "channels/engine_project.h"
+#include "channels/flutter_windows.h"
+#include "runner/shell/win32_command_line.h"
+#include "runner/shell/win32_flutter_window.h"
+
+namespace {
+
+// A console of the process's own, with the standard streams (ours and the engine's) in it.
+void OpenDebugConsole() {
+  if (!AllocConsole()) return;
+  FILE* stream = nullptr;
+  if (freopen_s(&stream, "CONOUT$", "w", stdout) != 0) _dup2(_fileno(stdout), 1);
+  if (freopen_s(&stream, "CONOUT$", "w", stderr) != 0) _dup2(_fileno(stdout), 2);
+  std::ios::sync_with_stdio(true);
+  FlutterDesktopResyncOutputStreams();
+}
+
+}  // namespace
+
+int APIENTRY wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int) {
+  // A parent's console is used as it is; only a debugger without one gets a new console.
+  if (!AttachConsole(ATTACH_PARENT_PROCESS) && IsDebuggerPresent()) OpenDebugConsole();
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+
+  EngineProject project(L"data");
+  project.entrypointArguments = CommandLineArgs();
+
+  FlutterWindow window(project);
+  if (!window.Create(L"Lumerovantix", {10, 10}, {1440, 900})) return 1;
+  window.SetQuitWhenClosed(true);
+
+  MSG message;
+  while (GetMessageW(&message, nullptr, 0, 0)) {
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+  CoUninitialize();
+  return 0;
+}
