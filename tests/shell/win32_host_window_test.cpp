@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "runner/meter/ui_task_queue.h"
-#include "runner/shell/win32_command_line.h"
-#include "runner/shell/win32_flutter_window.h"
-#include "runner/shell/win32_window_testing.h"
+#include "runner/win32_command_line.h"
+#include "runner/win32_flutter_window.h"
+#include "runner/win32_window_testing.h"
 #include "tools/stand_in_engine/stand_in_api.h"
 
 namespace {

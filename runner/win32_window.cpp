@@ -1,9 +1,9 @@
-#include "runner/shell/win32_window.h"
+#include "runner/win32_window.h"
 
 #include <dwmapi.h>
 
 #include "channels/flutter_windows.h"
-#include "runner/shell/win32_window_testing.h"
+#include "runner/win32_window_testing.h"
 
 namespace {
 

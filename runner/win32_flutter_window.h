@@ -5,7 +5,7 @@
 #include "channels/engine_project.h"
 #include "channels/flutter_view_controller.h"
 #include "channels/plugin_registry.h"
-#include "runner/shell/win32_window.h"
+#include "runner/win32_window.h"
 
 // The program's top-level window with the engine in it: the view as child content, the plugins
 // and the native services registered, shown after the engine's first frame.

@@ -8,8 +8,8 @@
 
 #include "channels/engine_project.h"
 #include "channels/flutter_windows.h"
-#include "runner/shell/win32_command_line.h"
-#include "runner/shell/win32_flutter_window.h"
+#include "runner/win32_command_line.h"
+#include "runner/win32_flutter_window.h"
 
 namespace {
 

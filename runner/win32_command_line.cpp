@@ -1,4 +1,4 @@
-#include "runner/shell/win32_command_line.h"
+#include "runner/win32_command_line.h"
 
 #include <windows.h>
 // After windows.h, which it needs.

@@ -1,9 +1,9 @@
-#include "runner/shell/win32_flutter_window.h"
+#include "runner/win32_flutter_window.h"
 
 #include "runner/device/win32_device_channel.h"
 #include "runner/meter/ui_task_queue.h"
 #include "runner/meter/win32_meter_bridge.h"
-#include "runner/shell/win32_plugins.h"
+#include "runner/win32_plugins.h"
 
 FlutterWindow::FlutterWindow(const EngineProject& project) : project(project) {}
 
