@@ -52,16 +52,27 @@ inline std::string ToHex(const std::vector<uint8_t>& bytes) {
   return text;
 }
 
+// Adds nothing, but is not ours: takes the path through the virtual slots that a derived
+// serializer or a custom stream sees, where ours on our buffers is bound at compile time.
+class SlotSerializer : public flutter::StandardCodecSerializer {};
+inline const SlotSerializer kSlotSerializer;
+inline const flutter::StandardCodecSerializer* const kBothPaths[] = {
+    &flutter::StandardCodecSerializer::GetInstance(), &kSlotSerializer};
+
 // The standard encoding of value into a fresh buffer, and back.
-inline std::vector<uint8_t> Encode(const flutter::EncodableValue& value) {
+inline std::vector<uint8_t> Encode(
+    const flutter::EncodableValue& value,
+    const flutter::StandardCodecSerializer& serializer = *kBothPaths[0]) {
   std::vector<uint8_t> bytes;
   flutter::ByteBufferStreamWriter writer(&bytes);
-  flutter::StandardCodecSerializer::GetInstance().WriteValue(value, &writer);
+  serializer.WriteValue(value, &writer);
   return bytes;
 }
-inline flutter::EncodableValue Decode(const std::vector<uint8_t>& bytes) {
+inline flutter::EncodableValue Decode(
+    const std::vector<uint8_t>& bytes,
+    const flutter::StandardCodecSerializer& serializer = *kBothPaths[0]) {
   flutter::ByteBufferStreamReader reader(bytes.data(), bytes.size());
-  return flutter::StandardCodecSerializer::GetInstance().ReadValue(&reader);
+  return serializer.ReadValue(&reader);
 }
 
 inline constexpr char kInvalidRead[] = "Invalid read in StandardCodecByteStreamReader";
