@@ -59,6 +59,8 @@ template <typename Writer>
 void WriteValueTo(Writer& writer, const EncodableValue& value);
 template <typename Writer>
 void WriteString(Writer& writer, const std::string& text);
+template <typename Writer>
+bool WriteScalar(Writer& writer, const EncodableValue& value);
 
 // Writes through the virtual slots: a derived serializer or a custom stream sees every call.
 class SlotWriter {
@@ -130,7 +132,11 @@ class DirectWriter {
     for (size_t pad = alignment - remainder; pad > 0; --pad) Byte(0);
   }
   void Size(size_t size) { WriteSizeTo(*this, size); }
-  void Nested(const EncodableValue& value) { WriteValueTo(*this, value); }
+  // Strings (the usual keys) and other scalars are written in place.
+  void Nested(const EncodableValue& value) {
+    if (const auto* text = std::get_if<std::string>(&value)) return String(*text);
+    if (!WriteScalar(*this, value)) WriteValueTo(*this, value);
+  }
   // A short string, the usual key, is staged in one go.
   void String(const std::string& text) {
     if (text.size() >= 254 || text.size() + 2 > kStageSize - staged_)
@@ -201,31 +207,41 @@ void WriteString(Writer& writer, const std::string& text) {
   if (!text.empty()) writer.Bytes(reinterpret_cast<const uint8_t*>(text.data()), text.size());
 }
 
+// Values without elements; false for the others.
 template <typename Writer>
-void WriteValueTo(Writer& writer, const EncodableValue& value) {
+bool WriteScalar(Writer& writer, const EncodableValue& value) {
   switch (value.index()) {
     case 0:
       writer.Byte(kNull);
-      return;
+      return true;
     case 1:
       writer.Byte(std::get<bool>(value) ? kTrue : kFalse);
-      return;
+      return true;
     case 2:
       writer.Byte(kInt32);
       WriteNumber(writer, std::get<int32_t>(value));
-      return;
+      return true;
     case 3:
       writer.Byte(kInt64);
       WriteNumber(writer, std::get<int64_t>(value));
-      return;
+      return true;
     case 4:
       writer.Byte(kFloat64);
       writer.Alignment(8);
       WriteNumber(writer, std::get<double>(value));
-      return;
+      return true;
     case 5:
       writer.String(std::get<std::string>(value));
-      return;
+      return true;
+    default:
+      return false;
+  }
+}
+
+template <typename Writer>
+void WriteValueTo(Writer& writer, const EncodableValue& value) {
+  if (WriteScalar(writer, value)) return;
+  switch (value.index()) {
     case 6:
       writer.Byte(kUInt8List);
       WriteTypedList(writer, std::get<std::vector<uint8_t>>(value));

@@ -52,25 +52,22 @@ inline std::string ToHex(const std::vector<uint8_t>& bytes) {
   return text;
 }
 
-// Adds nothing, but is not ours: takes the path through the virtual slots that a derived
-// serializer or a custom stream sees, where ours on our buffers is bound at compile time.
-class SlotSerializer : public flutter::StandardCodecSerializer {};
+using Serializer = flutter::StandardCodecSerializer;
+// Not ours, so it takes the virtual slots as derived serializers do; ours takes a direct path.
+class SlotSerializer : public Serializer {};
 inline const SlotSerializer kSlotSerializer;
-inline const flutter::StandardCodecSerializer* const kBothPaths[] = {
-    &flutter::StandardCodecSerializer::GetInstance(), &kSlotSerializer};
+inline const Serializer* const kBothPaths[] = {&Serializer::GetInstance(), &kSlotSerializer};
 
 // The standard encoding of value into a fresh buffer, and back.
-inline std::vector<uint8_t> Encode(
-    const flutter::EncodableValue& value,
-    const flutter::StandardCodecSerializer& serializer = *kBothPaths[0]) {
+inline std::vector<uint8_t> Encode(const flutter::EncodableValue& value,
+                                   const Serializer& serializer = Serializer::GetInstance()) {
   std::vector<uint8_t> bytes;
   flutter::ByteBufferStreamWriter writer(&bytes);
   serializer.WriteValue(value, &writer);
   return bytes;
 }
-inline flutter::EncodableValue Decode(
-    const std::vector<uint8_t>& bytes,
-    const flutter::StandardCodecSerializer& serializer = *kBothPaths[0]) {
+inline flutter::EncodableValue Decode(const std::vector<uint8_t>& bytes,
+                                      const Serializer& serializer = Serializer::GetInstance()) {
   flutter::ByteBufferStreamReader reader(bytes.data(), bytes.size());
   return serializer.ReadValue(&reader);
 }
