@@ -118,12 +118,7 @@ class DirectWriter {
         return;
       }
     }
-    if (length <= 16) {
-      CopyShort(stage_ + staged_, bytes, length);
-    } else {
-      std::memcpy(stage_ + staged_, bytes, length);
-    }
-    staged_ += length;
+    Stage(bytes, length);
   }
   void Alignment(uint8_t alignment) {
     if (alignment == 0) return;
@@ -141,14 +136,9 @@ class DirectWriter {
   void String(const std::string& text) {
     if (text.size() >= 254 || text.size() + 2 > kStageSize - staged_)
       return WriteString(*this, text);
-    stage_[staged_] = kString;
-    stage_[staged_ + 1] = static_cast<uint8_t>(text.size());
-    if (text.size() <= 16) {
-      CopyShort(stage_ + staged_ + 2, text.data(), text.size());
-    } else {
-      std::memcpy(stage_ + staged_ + 2, text.data(), text.size());
-    }
-    staged_ += text.size() + 2;
+    stage_[staged_++] = kString;
+    stage_[staged_++] = static_cast<uint8_t>(text.size());
+    Stage(text.data(), text.size());
   }
   void Flush() {
     stream_->ByteBufferStreamWriter::WriteBytes(stage_, staged_);
@@ -158,6 +148,17 @@ class DirectWriter {
 
  private:
   static constexpr size_t kStageSize = 256;
+
+  // Length fits in the stage.
+  void Stage(const void* bytes, size_t length) {
+    if (length <= 16) {
+      CopyShort(stage_ + staged_, bytes, length);
+    } else {
+      std::memcpy(stage_ + staged_, bytes, length);
+    }
+    staged_ += length;
+  }
+
   ByteBufferStreamWriter* stream_;
   size_t flushed_;  // bytes in the buffer: alignment counts from its start
   size_t staged_ = 0;
