@@ -3,6 +3,7 @@
 # need (run as root; scripts/test.sh runs it first), only those that are missing.
 set -euo pipefail
 packages=(cmake ninja-build clang libclang-rt-14-dev googletest libbenchmark-dev
+  libmsgpack-cxx-dev  # the benchmarks' yardstick only, never linked into the product
   g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth procps util-linux
   clang-format netcat-openbsd python3)
 missing=()

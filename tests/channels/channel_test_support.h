@@ -52,16 +52,24 @@ inline std::string ToHex(const std::vector<uint8_t>& bytes) {
   return text;
 }
 
+using Serializer = flutter::StandardCodecSerializer;
+// Not ours, so it takes the virtual slots as derived serializers do; ours takes a direct path.
+class SlotSerializer : public Serializer {};
+inline const SlotSerializer kSlotSerializer;
+inline const Serializer* const kBothPaths[] = {&Serializer::GetInstance(), &kSlotSerializer};
+
 // The standard encoding of value into a fresh buffer, and back.
-inline std::vector<uint8_t> Encode(const flutter::EncodableValue& value) {
+inline std::vector<uint8_t> Encode(const flutter::EncodableValue& value,
+                                   const Serializer& serializer = Serializer::GetInstance()) {
   std::vector<uint8_t> bytes;
   flutter::ByteBufferStreamWriter writer(&bytes);
-  flutter::StandardCodecSerializer::GetInstance().WriteValue(value, &writer);
+  serializer.WriteValue(value, &writer);
   return bytes;
 }
-inline flutter::EncodableValue Decode(const std::vector<uint8_t>& bytes) {
+inline flutter::EncodableValue Decode(const std::vector<uint8_t>& bytes,
+                                      const Serializer& serializer = Serializer::GetInstance()) {
   flutter::ByteBufferStreamReader reader(bytes.data(), bytes.size());
-  return flutter::StandardCodecSerializer::GetInstance().ReadValue(&reader);
+  return serializer.ReadValue(&reader);
 }
 
 inline constexpr char kInvalidRead[] = "Invalid read in StandardCodecByteStreamReader";

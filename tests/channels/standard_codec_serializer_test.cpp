@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <limits>
+#include <any>
 #include <string>
 #include <vector>
 
@@ -48,13 +48,14 @@ TEST(StandardEncoding, GoldenBytesBothWays) {
       {"0c 05 01 09 00 00 00 00 03 05 00 00 00 0b 00 00 03 06 00 00 00",
        EncodableList{true, std::vector<int32_t>{}, 5, std::vector<double>{}, 6}},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.hex);
-    EXPECT_EQ(ToHex(Encode(c.value)), c.hex);
-    StderrCapture errors;
-    EXPECT_EQ(Decode(Hex(c.hex)), c.value);
-    EXPECT_EQ(errors.Take(), Lines{});
-  }
+  for (const auto* serializer : kBothPaths)
+    for (const auto& c : cases) {
+      SCOPED_TRACE(c.hex);
+      EXPECT_EQ(ToHex(Encode(c.value, *serializer)), c.hex);
+      StderrCapture errors;
+      EXPECT_EQ(Decode(Hex(c.hex), *serializer), c.value);
+      EXPECT_EQ(errors.Take(), Lines{});
+    }
 }
 
 TEST(StandardEncoding, SizePrefixBoundaries) {
@@ -112,6 +113,34 @@ TEST(StandardEncoding, OddAndBrokenInput) {
     EXPECT_EQ(Decode(Hex(c.hex)), c.value);
     EXPECT_EQ(errors.Take(), c.line ? Lines{c.line} : Lines{});
   }
+}
+
+// A derived serializer gets every nested key and value through its slots; a custom stream gets
+// alignment padding through WriteByte.
+TEST(StandardEncoding, DerivedSerializerAndStreamSeeEveryCall) {
+  struct Tagged : Serializer {  // a custom int as type 0x80 and 4 bytes
+    void WriteValue(const EncodableValue& value, flutter::ByteStreamWriter* stream) const override {
+      const auto* custom = std::get_if<flutter::CustomEncodableValue>(&value);
+      if (custom == nullptr) return Serializer::WriteValue(value, stream);
+      stream->WriteByte(0x80);
+      stream->WriteInt32(std::any_cast<int32_t>(custom->value()));
+    }
+    EncodableValue ReadValueOfType(uint8_t type, flutter::ByteStreamReader* stream) const override {
+      if (type != 0x80) return Serializer::ReadValueOfType(type, stream);
+      return flutter::CustomEncodableValue(stream->ReadInt32());
+    }
+  } tagged;
+  const auto bytes = Encode(EncodableMap{{"p", flutter::CustomEncodableValue(7)}}, tagged);
+  EXPECT_EQ(ToHex(bytes), "0d 01 07 01 70 80 07 00 00 00");
+  EXPECT_EQ(Encode(Decode(bytes, tagged), tagged), bytes);  // read back as the custom value
+  struct CountingWriter : flutter::ByteBufferStreamWriter {
+    CountingWriter() : ByteBufferStreamWriter(&bytes) {}
+    void WriteByte(uint8_t byte) override { ++count, ByteBufferStreamWriter::WriteByte(byte); }
+    std::vector<uint8_t> bytes;
+    int count = 0;
+  } writer;
+  Serializer::GetInstance().WriteValue(2.0, &writer);
+  EXPECT_EQ(writer.count, 8);  // the type byte and 7 of padding
 }
 
 // Mend: hostile nesting is cut off at 256 levels instead of exhausting the stack.
