@@ -75,8 +75,11 @@ std::vector<ChildResult> RunSelfChildren(const std::vector<ChildSetup>& setups) 
 }
 
 std::wstring TestFolder(const std::string& name) {
-  const std::filesystem::path path = std::filesystem::temp_directory_path() /
-                                     ("lumero-" + std::to_string(GetCurrentProcessId())) / name;
+  // Wine reuses process ids soon, and a folder left behind (its long paths are hard to remove)
+  // must never hold an old log for a later run: the start time makes the folder this run's own.
+  static const std::string root =
+      "lumero-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount64());
+  const std::filesystem::path path = std::filesystem::temp_directory_path() / root / name;
   std::filesystem::create_directories(path);
   return path.wstring();
 }

@@ -68,6 +68,15 @@ bool ReadingSince(size_t from) {
   return false;
 }
 
+// This process's own log: other test programs log into the prefix's default folder meanwhile.
+const bool kOwnLogFolder = [] {
+  const std::filesystem::path folder = std::filesystem::temp_directory_path() /
+                                       ("lumero-services-" + std::to_string(GetCurrentProcessId()) +
+                                        "-" + std::to_string(GetTickCount64()));
+  std::filesystem::create_directories(folder);
+  return SetEnvironmentVariableW(L"LOCALAPPDATA", folder.c_str()) != FALSE;
+}();
+
 // Lines logged since the last call, without time stamps, readings and the device search's steps.
 Lines Log() {
   static size_t offset = 0;
@@ -112,6 +121,7 @@ void Listen() {
 class MeterServices : public ::testing::Test {
  protected:
   void SetUp() override {
+    ASSERT_TRUE(kOwnLogFolder);
     StandInReset();
     Log();
     std::string error;
