@@ -16,7 +16,7 @@
 namespace stand_in {
 
 // Defined in messenger.cpp: deliveries from the engine window.
-void DeliverQueuedMessage(FlutterDesktopEngine* engine, uint64_t id, bool fromMessageLoop);
+void DeliverQueuedMessage(FlutterDesktopEngine* engine, uint64_t id);
 void DeliverHostAnswer(uint64_t id);
 
 namespace {
@@ -67,10 +67,7 @@ LRESULT CALLBACK EngineWindowProc(HWND window, UINT message, WPARAM wparam, LPAR
   switch (message) {
     case kDeliverMessage:
       if (engine != nullptr) {
-        // Posted, so it arrives from a message loop unless someone sent it to this window.
-        DeliverQueuedMessage(
-            engine, static_cast<uint64_t>(lparam),
-            (InSendMessageEx(nullptr) & ISMEX_SEND) == 0 && wparam == kPostedDelivery);
+        DeliverQueuedMessage(engine, static_cast<uint64_t>(lparam));
       }
       return 0;
     case kDeliverAnswer:

@@ -13,7 +13,7 @@
 namespace stand_in {
 
 // Runs on the UI thread when the engine window dispatches kDeliverMessage.
-void DeliverQueuedMessage(FlutterDesktopEngine* engine, uint64_t id, bool fromMessageLoop) {
+void DeliverQueuedMessage(FlutterDesktopEngine* engine, uint64_t id) {
   State& state = TheState();
   FlutterDesktopEngine::Callback callback;
   std::string channel;
@@ -29,8 +29,6 @@ void DeliverQueuedMessage(FlutterDesktopEngine* engine, uint64_t id, bool fromMe
     IncomingMessage& message = found->second;
     channel = message.channel;
     bytes = message.bytes;
-    message.deliveryThread = GetCurrentThreadId();
-    message.fromMessageLoop = fromMessageLoop;
     auto registered = engine->callbacks.find(channel);
     if (registered == engine->callbacks.end()) {
       // Like the engine: a message nobody listens to is answered with nothing.

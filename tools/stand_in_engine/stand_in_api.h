@@ -119,11 +119,6 @@ typedef enum {
 LUMERO_STAND_IN_API int StandInMessageState(uint64_t id);
 // Copies up to capacity bytes of the host's answer; returns its full size.
 LUMERO_STAND_IN_API size_t StandInCopyReply(uint64_t id, uint8_t* buffer, size_t capacity);
-// Thread that ran the host's callback for the message, and whether it came from a message loop
-// (1: the engine's posted message was dispatched by a loop of the UI thread) or otherwise (0:
-// for example sent to the engine window from another thread).
-LUMERO_STAND_IN_API unsigned long StandInDeliveryThread(uint64_t id);
-LUMERO_STAND_IN_API int StandInDeliveredFromMessageLoop(uint64_t id);
 // Waits until the message is no longer queued or delivered. 1: done, 0: timed out.
 LUMERO_STAND_IN_API int StandInWaitForReply(uint64_t id, unsigned timeout_ms);
 

@@ -88,8 +88,7 @@ uint64_t QueueToHost(const std::string& channel, const uint8_t* bytes, size_t si
       message.state = MessageState::kDropped;
     }
   }
-  if (window != nullptr &&
-      PostMessageW(window, kDeliverMessage, kPostedDelivery, static_cast<LPARAM>(id))) {
+  if (window != nullptr && PostMessageW(window, kDeliverMessage, 0, static_cast<LPARAM>(id))) {
     return id;
   }
   {

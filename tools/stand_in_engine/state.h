@@ -75,8 +75,6 @@ constexpr UINT kDeliverMessage = WM_APP + 0x700;
 constexpr UINT kDeliverAnswer = WM_APP + 0x701;
 constexpr UINT kDrawFrame = WM_APP + 0x702;
 constexpr UINT_PTR kFirstFrameTimer = 1;
-// wParam of a posted kDeliverMessage.
-constexpr WPARAM kPostedDelivery = 0x5eed;
 
 enum class MessageState { kQueued, kDelivered, kAnswered, kUnhandled, kDropped };
 
@@ -87,8 +85,6 @@ struct IncomingMessage {
   uint64_t engineSerial = 0;
   MessageState state = MessageState::kQueued;
   std::vector<uint8_t> reply;
-  DWORD deliveryThread = 0;
-  bool fromMessageLoop = false;
 };
 
 // Host to interface side.

@@ -217,20 +217,6 @@ size_t StandInCopyReply(uint64_t id, uint8_t* buffer, size_t capacity) {
   return found != state.incoming.end() ? CopyOut(found->second.reply, buffer, capacity) : 0;
 }
 
-unsigned long StandInDeliveryThread(uint64_t id) {
-  State& state = TheState();
-  std::lock_guard<std::mutex> lock(state.mutex);
-  auto found = state.incoming.find(id);
-  return found != state.incoming.end() ? found->second.deliveryThread : 0;
-}
-
-int StandInDeliveredFromMessageLoop(uint64_t id) {
-  State& state = TheState();
-  std::lock_guard<std::mutex> lock(state.mutex);
-  auto found = state.incoming.find(id);
-  return found != state.incoming.end() && found->second.fromMessageLoop ? 1 : 0;
-}
-
 int StandInWaitForReply(uint64_t id, unsigned timeout_ms) {
   State& state = TheState();
   return stand_in::WaitUntil(
