@@ -36,7 +36,11 @@ void RecordError(State& state, int& counter, const std::string& text) {
   WriteTranscriptEvent("error", text);
 }
 
-void LogHostCall(State& state, const std::string& text) { state.hostCalls.push_back(text); }
+void LogHostCall(State& state, const std::string& text) {
+  if (state.keepRecords) {
+    state.hostCalls.push_back(text);
+  }
+}
 
 void CheckThread(State& state, DWORD uiThread, const char* function) {
   const DWORD caller = GetCurrentThreadId();

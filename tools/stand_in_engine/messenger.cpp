@@ -122,7 +122,10 @@ uint64_t RecordHostMessage(FlutterDesktopMessenger* messenger, const char* chann
   message.channel = channel;
   message.bytes.assign(bytes, bytes + size);
   message.wantsReply = wantsReply;
-  state.hostMessages.push_back(message);
+  ++state.hostMessageCounts[message.channel];
+  if (state.keepRecords) {
+    state.hostMessages.push_back(message);
+  }
   *engineOut = engine;
   return message.id;
 }

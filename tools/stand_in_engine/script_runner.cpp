@@ -18,9 +18,8 @@ namespace stand_in {
 namespace {
 
 size_t CountHostMessages(State& state, const std::string& channel) {
-  return static_cast<size_t>(
-      std::count_if(state.hostMessages.begin(), state.hostMessages.end(),
-                    [&](const HostMessage& message) { return message.channel == channel; }));
+  const auto found = state.hostMessageCounts.find(channel);
+  return found != state.hostMessageCounts.end() ? found->second : 0;
 }
 
 bool ViewAdopted(State& state) {

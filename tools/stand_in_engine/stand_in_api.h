@@ -36,6 +36,9 @@ LUMERO_STAND_IN_API void StandInSetRefuseSendWithReply(int refuse);
 // On (the default): a first frame arrives about 30 ms after a view controller is created, as a
 // real engine's would. Off: frames come only after FlutterDesktopViewControllerForceRedraw.
 LUMERO_STAND_IN_API void StandInSetAutomaticFirstFrame(int on);
+// Off: no host-call log and no message records (counts stay), so long runs stay flat. Also off
+// when LUMERO_STANDIN_RECORDS=0 is set at load.
+LUMERO_STAND_IN_API void StandInSetKeepRecords(int keep);
 // DPI that FlutterDesktopGetDpiForMonitor reports; 0 asks the system (or LUMERO_STANDIN_DPI).
 LUMERO_STAND_IN_API void StandInSetMonitorDpi(unsigned dpi);
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "tools/stand_in_engine/environment.h"
 #include "tools/stand_in_engine/script_runner.h"
 #include "tools/stand_in_engine/transcript.h"
 
@@ -16,6 +17,12 @@ State::~State() {
 
 State& TheState() {
   static State state;
+  static const bool recordsRead = [] {
+    std::optional<std::wstring> records = EnvironmentText(L"LUMERO_STANDIN_RECORDS");
+    state.keepRecords = !(records && *records == L"0");
+    return true;
+  }();
+  static_cast<void>(recordsRead);
   return state;
 }
 

@@ -144,6 +144,9 @@ struct State {
   bool refuseSendWithReply = false;
   unsigned monitorDpi = 0;
   bool automaticFirstFrame = true;
+  // Off for long runs: the host-call log and the message records would grow without end.
+  // Counts are kept either way.
+  bool keepRecords = true;
   // The wrappers pass the null of a failed engine creation on; that null is no handle error.
   bool lastEngineCreateFailed = false;
   std::map<UINT, LRESULT> claimedTopLevelMessages;
@@ -167,6 +170,7 @@ struct State {
   std::deque<std::string> hostCalls;
   std::map<uint64_t, IncomingMessage> incoming;
   std::vector<HostMessage> hostMessages;
+  std::map<std::string, size_t> hostMessageCounts;
   std::map<uint64_t, PendingHostReply> pendingHostReplies;
   std::map<UINT, int> topLevelMessageCounts;
   size_t frames = 0;

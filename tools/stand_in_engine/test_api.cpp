@@ -53,6 +53,7 @@ void StandInReset(void) {
   state.hostCalls.clear();
   state.incoming.clear();
   state.hostMessages.clear();
+  state.hostMessageCounts.clear();
   state.topLevelMessageCounts.clear();
   state.frames = 0;
   state.pluginRegistrations.clear();
@@ -71,6 +72,11 @@ void StandInSetFailViewControllerCreate(int fail) {
 void StandInSetRefuseSendWithReply(int refuse) {
   std::lock_guard<std::mutex> lock(TheState().mutex);
   TheState().refuseSendWithReply = refuse != 0;
+}
+
+void StandInSetKeepRecords(int keep) {
+  std::lock_guard<std::mutex> lock(TheState().mutex);
+  TheState().keepRecords = keep != 0;
 }
 
 void StandInSetAutomaticFirstFrame(int on) {
