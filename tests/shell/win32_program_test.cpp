@@ -107,6 +107,7 @@ ProgramRun RunProgram(const std::wstring& arguments, const std::string& script,
     TerminateProcess(process.get(), 99);
   }
   run.transcript = FileText(folder / "transcript.txt");
+  EXPECT_EQ(Summaries(run.transcript, "- error"), Lines{}) << "broken engine contract";
   run.log = FileText(folder / "Lumerovantix" / "logi" / "app.log");
   std::filesystem::remove_all(folder);
   return run;
