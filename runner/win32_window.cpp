@@ -14,6 +14,7 @@ constexpr DWORD kImmersiveDarkMode = 20;  // DWMWA_USE_IMMERSIVE_DARK_MODE
 int activeWindowCount = 0;
 bool classRegistered = false;
 DefaultWindowProcedure defaultProcedure = DefWindowProcW;
+WindowAttributeSetter setWindowAttribute = DwmSetWindowAttribute;
 
 void RegisterWindowClass() {
   if (classRegistered) return;
@@ -124,6 +125,12 @@ DefaultWindowProcedure SetDefaultWindowProcedureForTesting(DefaultWindowProcedur
   return previous;
 }
 
+WindowAttributeSetter SetWindowAttributeSetterForTesting(WindowAttributeSetter setter) {
+  const WindowAttributeSetter previous = setWindowAttribute;
+  setWindowAttribute = setter;
+  return previous;
+}
+
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == WM_NCCREATE) {
     const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
@@ -159,5 +166,5 @@ void ApplyTheme(HWND window) {
     return;
   }
   const BOOL dark = lightTheme == 0 ? TRUE : FALSE;
-  DwmSetWindowAttribute(window, kImmersiveDarkMode, &dark, sizeof dark);
+  setWindowAttribute(window, kImmersiveDarkMode, &dark, sizeof dark);
 }

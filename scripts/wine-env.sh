@@ -38,7 +38,7 @@ lumero_wine_prepare() {
       local pidfile="$prefix.xvfb.pid" dispfile="$prefix.xvfb.display"
       if ! { [ -f "$pidfile" ] && kill -0 "$(cat "$pidfile")" 2>/dev/null; }; then
         local fifo; fifo=$(mktemp -u); mkfifo "$fifo"
-        setsid Xvfb -displayfd 3 -nolisten tcp -screen 0 1920x1080x24 3>"$fifo" >>"$log" 2>&1 </dev/null 9>&- &
+        setsid Xvfb -displayfd 3 -nolisten tcp -screen 0 2560x1600x24 3>"$fifo" >>"$log" 2>&1 </dev/null 9>&- &
         echo $! >"$pidfile"
         read -r display <"$fifo"; rm -f "$fifo"
         echo ":$display" >"$dispfile"

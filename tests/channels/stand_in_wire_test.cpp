@@ -1,5 +1,5 @@
 // The stand-in engine's transcript reads the bytes our codec writes (its scripts are shown by the
-// stand-in's smoke test).
+// program's own test, tests/shell/win32_program_test.cpp).
 
 #include <gtest/gtest.h>
 

@@ -1,15 +1,10 @@
 // The stand-in engine refuses what the engine's contract refuses, so host tests can rely on its
-// error counts, call log and switches; plus one smoke test of scripts and the transcript
-// (Windows, under Wine).
+// error counts, call log and switches (Windows, under Wine). Its scripts and transcript are shown
+// by the program's own test (tests/shell/win32_program_test.cpp).
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <memory>
-#include <regex>
-#include <sstream>
 #include <thread>
 
 #include "channels/engine_project.h"
@@ -104,45 +99,6 @@ TEST_F(StandInStrictnessTest, TrafficOnAMessengerThatOutlivedItsEngineIsCounted)
   EXPECT_EQ(StandInHostCalls(), (Strings{"MessengerSend test/late (engine gone)",
                                          "MessengerSetCallback test/late null (engine gone)"}));
   FlutterDesktopMessengerRelease(kept);
-}
-
-TEST(StandInSmokeTest, ScriptDrivesTheHostAndTheTranscriptRecordsIt) {
-  StandInReset();
-  const std::wstring prefix =
-      std::filesystem::temp_directory_path().wstring() + std::to_wstring(GetCurrentProcessId());
-  const std::wstring transcript = prefix + L"_transcript.txt", script = prefix + L"_script.txt";
-  std::ofstream(script.c_str()) << "call test/echo ping \"hi\"\nawait-reply\nclose\n";
-  SetEnvironmentVariableW(L"LUMERO_STANDIN_TRANSCRIPT", transcript.c_str());
-  SetEnvironmentVariableW(L"LUMERO_STANDIN_SCRIPT", script.c_str());
-  const std::unique_ptr<HWND__, decltype(&DestroyWindow)> host(
-      CreateWindowExW(0, L"STATIC", L"host", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr, nullptr,
-                      nullptr, nullptr),
-      &DestroyWindow);
-  {
-    FlutterViewController controller(320, 200, EngineProject{L"data"});
-    SetEnvironmentVariableW(L"LUMERO_STANDIN_SCRIPT", nullptr);
-    controller.engine()->GetMessenger()->SetMessageHandler(
-        "test/echo", [](const uint8_t*, size_t, BinaryReply reply) {
-          const uint8_t answer[] = {0x00, 0x07, 0x02, 'h', 'i'};
-          reply(answer, sizeof answer);
-        });
-    SetParent(controller.view()->GetHWND(), host.get());
-    for (int i = 0; i < 500 && IsWindow(host.get()); ++i) StandInPump(20);
-    EXPECT_FALSE(IsWindow(host.get())) << "the script's close did not arrive";
-  }
-  SetEnvironmentVariableW(L"LUMERO_STANDIN_TRANSCRIPT", nullptr);
-  std::ostringstream text;
-  text << std::ifstream(transcript.c_str(), std::ios::binary).rdbuf();
-  std::filesystem::remove(transcript);
-  std::filesystem::remove(script);
-  // Each line: "<seconds> <channel> <direction> <size> <hex> | <summary>".
-  EXPECT_TRUE(std::regex_search(
-      text.str(), std::regex(R"(\n\d+\.\d{3} test/echo to-host#(\d+) 10 070470696e6707026869)"
-                             R"( \| call ping\("hi"\)\n(.*\n)*)"
-                             R"(\d+\.\d{3} test/echo host-reply#\1 5 0007026869 \| success "hi"\n)"
-                             R"((.*\n)*.* - script 0 - \| done\n)")))
-      << text.str();
-  EXPECT_EQ(StandInContractErrors(), Strings{});
 }
 
 }  // namespace

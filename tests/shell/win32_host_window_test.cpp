@@ -1,11 +1,15 @@
 // The host window against the stand-in engine and plugins: what reaches the engine and the
-// default window procedure, and when the window shows; and the argument conversion.
+// default window procedure, when the window shows, its size at each DPI and its title bar's
+// theme; and the argument conversion.
 
+#include <dwmapi.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <memory>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "runner/meter/ui_task_queue.h"
@@ -21,6 +25,29 @@ std::vector<UINT> reachedDefault;  // messages the base handling left to the def
 LRESULT CALLBACK RecordingDefault(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   reachedDefault.push_back(message);
   return DefWindowProcW(window, message, wparam, lparam);
+}
+
+std::vector<std::string> attributesSet;  // "<window> <attribute> <value> <size>"
+
+HRESULT WINAPI RecordingSetter(HWND window, DWORD attribute, LPCVOID value, DWORD size) {
+  attributesSet.push_back(
+      StandInHex(reinterpret_cast<uintptr_t>(window)) + " " + std::to_string(attribute) + " " +
+      std::to_string(*static_cast<const BOOL*>(value)) + " " + std::to_string(size));
+  return S_OK;
+}
+
+// "left,top widthxheight"
+std::string Text(const RECT& rect) {
+  return std::to_string(rect.left) + "," + std::to_string(rect.top) + " " +
+         std::to_string(rect.right - rect.left) + "x" + std::to_string(rect.bottom - rect.top);
+}
+
+// The outer rectangle, relative to parent's client area (null: the screen).
+std::string Outer(HWND window, HWND parent = nullptr) {
+  RECT rect = {};
+  GetWindowRect(window, &rect);
+  MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&rect), 2);
+  return Text(rect);
 }
 
 bool Reached(UINT message) {
@@ -106,6 +133,53 @@ TEST_F(HostWindowTest, FontChangeReloadsFontsAndReachesTheBaseUnlessClaimed) {
     EXPECT_EQ(CallIndex(StandInHostCalls(), "EngineReloadSystemFonts") >= 0, !claimed);
     EXPECT_EQ(Reached(WM_FONTCHANGE), !claimed);
   }
+}
+
+// Origin and size are logical pixels; the screen (scripts/wine-env.sh) is larger than 2160 x 1350,
+// so no size is capped.
+TEST_F(HostWindowTest, OuterRectangleScalesWithTheMonitorDpi) {
+  const std::pair<unsigned, std::string> cases[] = {
+      {96, "10,10 1440x900"}, {120, "12,12 1800x1125"}, {144, "15,15 2160x1350"}};
+  for (const auto& [dpi, expected] : cases) {
+    StandInSetMonitorDpi(dpi);
+    ASSERT_TRUE(window->Create(L"Lumerovantix", {10, 10}, {1440, 900}));
+    EXPECT_EQ(Outer(window->WindowHandle()), expected) << dpi;
+  }
+}
+
+TEST_F(HostWindowTest, DpiChangeTakesTheSuggestedRectangleAndTheViewFollows) {
+  RECT suggested = {40, 30, 1040, 730};
+  EXPECT_EQ(SendMessageW(window->WindowHandle(), WM_DPICHANGED, MAKEWPARAM(144, 144),
+                         reinterpret_cast<LPARAM>(&suggested)),
+            0);
+  EXPECT_EQ(Outer(window->WindowHandle()), "40,30 1000x700");
+  EXPECT_EQ(Outer(StandInViewWindow(), window->WindowHandle()), Text(window->ClientRect()));
+}
+
+// "AppsUseLightTheme" 0 asks for the dark title bar, any other number for the light one; without
+// a number nothing is set. Read again on every colourization change.
+TEST_F(HostWindowTest, ThemeValueDecidesTheDarkModeAttribute) {
+  constexpr wchar_t kKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize";
+  // type, value, dark (null: no attribute set)
+  const std::tuple<DWORD, DWORD, const char*> cases[] = {{REG_NONE, 0, nullptr},
+                                                         {REG_DWORD, 0, "1"},
+                                                         {REG_DWORD, 1, "0"},
+                                                         {REG_DWORD, 2, "0"},
+                                                         {REG_SZ, L'0', nullptr}};
+  SetWindowAttributeSetterForTesting(RecordingSetter);
+  const std::string ours = StandInHex(reinterpret_cast<uintptr_t>(window->WindowHandle()));
+  for (const auto& [type, value, dark] : cases) {
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, kKey, L"AppsUseLightTheme");
+    if (type != REG_NONE)
+      RegSetKeyValueW(HKEY_CURRENT_USER, kKey, L"AppsUseLightTheme", type, &value, sizeof value);
+    attributesSet.clear();
+    EXPECT_EQ(Send(WM_DWMCOLORIZATIONCOLORCHANGED), 0);
+    EXPECT_EQ(attributesSet, dark ? std::vector<std::string>{ours + " 20 " + dark + " 4"}
+                                  : std::vector<std::string>{})
+        << type << " " << value;
+  }
+  RegDeleteKeyValueW(HKEY_CURRENT_USER, kKey, L"AppsUseLightTheme");
+  SetWindowAttributeSetterForTesting(DwmSetWindowAttribute);
 }
 
 TEST(ArgumentToUtf8Test, ConvertsStrictlyAndCutsAt32767Units) {

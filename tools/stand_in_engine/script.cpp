@@ -75,14 +75,23 @@ std::string ParseCommand(const std::string& line, ScriptCommand& command) {
     command.message = *bytes;
     return "";
   }
-  if (verb == "await-reply" || verb == "await-event") {
-    const bool event = verb == "await-event";
-    command.kind = event ? ScriptCommand::Kind::kAwaitEvent : ScriptCommand::Kind::kAwaitReply;
+  if (verb == "await-reply" || verb == "await-event" || verb == "await-event-with") {
+    const bool event = verb != "await-reply";
+    command.kind = !event                  ? ScriptCommand::Kind::kAwaitReply
+                   : verb == "await-event" ? ScriptCommand::Kind::kAwaitEvent
+                                           : ScriptCommand::Kind::kAwaitEventWith;
     if (event) {
       command.channel = TakeWord(rest);
       if (command.channel.empty()) {
-        return "await-event needs a channel";
+        return verb + " needs a channel";
       }
+    }
+    if (command.kind == ScriptCommand::Kind::kAwaitEventWith) {
+      const std::string text = TakeWord(rest);
+      if (text.empty()) {
+        return "await-event-with needs a text to look for";
+      }
+      command.message.assign(text.begin(), text.end());
     }
     command.millis = kDefaultAwaitMillis;
     if (!rest.empty()) {

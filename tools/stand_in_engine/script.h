@@ -8,6 +8,9 @@
 //   send <channel> <hex bytes>              raw message
 //   await-reply [<timeout ms>]              the answer to the last call or send
 //   await-event <channel> [<timeout ms>]    the next message the host sends on channel
+//   await-event-with <channel> <text> [<timeout ms>]
+//                                           the next such message whose bytes hold text
+//                                           (those before it are passed over; needs the records)
 //   close                                   close the top-level window of the view
 //
 // <value>: null, true, false, 42, 5000000000, 1.5, "text with blanks", or one bare word.
@@ -19,12 +22,13 @@
 namespace stand_in {
 
 struct ScriptCommand {
-  enum class Kind { kWait, kCall, kSend, kAwaitReply, kAwaitEvent, kClose };
+  enum class Kind { kWait, kCall, kSend, kAwaitReply, kAwaitEvent, kAwaitEventWith, kClose };
   Kind kind = Kind::kWait;
   int line = 0;
   std::string channel;
   // The command line as written, for the transcript.
   std::string text;
+  // The bytes sent by call and send; the bytes looked for by await-event-with.
   std::vector<uint8_t> message;
   // The pause of wait, the time-out of the awaits.
   uint32_t millis = 0;

@@ -22,6 +22,23 @@ size_t CountHostMessages(State& state, const std::string& channel) {
   return found != state.hostMessageCounts.end() ? found->second : 0;
 }
 
+// How many messages on channel there are up to the first one after the first skipped whose
+// bytes hold text; 0 while there is none.
+size_t CountThroughMessageWith(State& state, const std::string& channel,
+                               const std::vector<uint8_t>& text, size_t skipped) {
+  size_t index = 0;
+  for (const HostMessage& message : state.hostMessages) {
+    if (message.channel != channel || index++ < skipped) {
+      continue;
+    }
+    if (std::search(message.bytes.begin(), message.bytes.end(), text.begin(), text.end()) !=
+        message.bytes.end()) {
+      return index;
+    }
+  }
+  return 0;
+}
+
 bool ViewAdopted(State& state) {
   if (state.current == nullptr || state.current->controller == nullptr) {
     return false;
@@ -119,6 +136,33 @@ bool ScriptRunner::RunCommand(const ScriptCommand& command, std::string& failure
         return false;
       }
       ++seen;
+      return true;
+    }
+    case ScriptCommand::Kind::kAwaitEventWith: {
+      bool records = false;
+      {
+        std::lock_guard<std::mutex> lock(state.mutex);
+        records = state.keepRecords;
+      }
+      if (!records) {
+        failure = "await-event-with needs the records (LUMERO_STANDIN_RECORDS is 0)";
+        return false;
+      }
+      size_t& seen = consumedEvents[command.channel];
+      size_t through = 0;
+      const bool arrived = WaitUntil(
+          [&] {
+            through = CountThroughMessageWith(state, command.channel, command.message, seen);
+            return through != 0;
+          },
+          command.millis, stop);
+      if (!arrived) {
+        failure = "no message on " + command.channel + " holding \"" +
+                  std::string(command.message.begin(), command.message.end()) + "\" within " +
+                  std::to_string(command.millis) + " ms";
+        return false;
+      }
+      seen = through;
       return true;
     }
     case ScriptCommand::Kind::kClose:
