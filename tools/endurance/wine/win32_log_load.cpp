@@ -89,6 +89,12 @@ int Run(int linesPerThread) {
   std::printf("doubled %zu, broken %zu\n", pieces.Doubled(), pieces.brokenCount);
   for (const std::string& piece : pieces.broken) std::printf("  broken: %s\n", piece.c_str());
   const bool passed = pieces.Doubled() == 0 && pieces.brokenCount == 0 && pieces.meterLines > 0;
+  if (passed) {
+    file.close();
+    std::filesystem::remove_all(folder);  // megabytes per run; a failed run's log stays
+  } else {
+    std::printf("log: %ls\n", LogFilePath().c_str());
+  }
   std::printf("log-load: %s\n", passed ? "passed" : "FAILED");
   return passed ? 0 : 1;
 }
