@@ -112,7 +112,7 @@ class BridgeRun {
       ++readings;
       const auto* number = std::get_if<int32_t>(Entry(event, "nr"));
       if (number == nullptr || !numbers.insert(*number).second)
-        return Fail(cycle, "a reading came twice");
+        return Fail(cycle, "a reading without its number, or twice");
     }
     events += sent;
     undrainedCycles += cycle % 2;
