@@ -30,6 +30,17 @@ bool OnChannel(const stand_in::HostMessage& message, const char* channel) {
   return channel == nullptr || message.channel == channel;
 }
 
+// From the counters, which are kept with records off too. Called with the mutex held.
+size_t CountHostMessages(const State& state, const char* channel) {
+  if (channel == nullptr) {
+    size_t all = 0;
+    for (const auto& entry : state.hostMessageCounts) all += entry.second;
+    return all;
+  }
+  const auto found = state.hostMessageCounts.find(channel);
+  return found != state.hostMessageCounts.end() ? found->second : 0;
+}
+
 }  // namespace
 
 void StandInReset(void) {
@@ -240,9 +251,7 @@ int StandInWaitForReply(uint64_t id, unsigned timeout_ms) {
 size_t StandInHostMessageCount(const char* channel) {
   State& state = TheState();
   std::lock_guard<std::mutex> lock(state.mutex);
-  return static_cast<size_t>(std::count_if(
-      state.hostMessages.begin(), state.hostMessages.end(),
-      [&](const stand_in::HostMessage& message) { return OnChannel(message, channel); }));
+  return CountHostMessages(state, channel);
 }
 
 size_t StandInCopyHostMessage(const char* channel, size_t index, uint8_t* buffer, size_t capacity,
@@ -267,15 +276,7 @@ size_t StandInCopyHostMessage(const char* channel, size_t index, uint8_t* buffer
 
 int StandInWaitForHostMessages(const char* channel, size_t count, unsigned timeout_ms) {
   State& state = TheState();
-  return stand_in::WaitUntil(
-             [&] {
-               return static_cast<size_t>(std::count_if(state.hostMessages.begin(),
-                                                        state.hostMessages.end(),
-                                                        [&](const stand_in::HostMessage& message) {
-                                                          return OnChannel(message, channel);
-                                                        })) >= count;
-             },
-             timeout_ms)
+  return stand_in::WaitUntil([&] { return CountHostMessages(state, channel) >= count; }, timeout_ms)
              ? 1
              : 0;
 }
