@@ -5,7 +5,8 @@ set -euo pipefail
 packages=(cmake ninja-build clang libclang-rt-14-dev googletest libbenchmark-dev
   libmsgpack-cxx-dev  # the benchmarks' yardstick only, never linked into the product
   g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth procps util-linux
-  clang-format netcat-openbsd python3)
+  clang-format netcat-openbsd python3
+  openbox imagemagick x11-utils)  # scripts/run.sh: window manager, screenshot, display checks
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

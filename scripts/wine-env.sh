@@ -10,8 +10,11 @@ export WINEDEBUG=-all
 # No Mono or Gecko download prompts while the prefix is made.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
+# usage: lumero_wine_prepare DIR [managed]
+# "managed" leaves the window manager in charge of Wine's windows, for runs watched by a person;
+# the tests' prefixes leave it out.
 lumero_wine_prepare() {
-  local prefix=$1
+  local prefix=$1 managed=${2:-}
   [ -n "$prefix" ] || { echo "wine-env: no prefix given" >&2; return 2; }
   mkdir -p "$prefix"
   prefix=$(cd "$prefix" && pwd)
@@ -27,7 +30,8 @@ lumero_wine_prepare() {
         # An unhandled fault must end the process, not open winedbg's dialog on the hidden display.
         wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >>"$log" 2>&1 </dev/null 9>&- &&
         # Without a window manager, DestroyWindow of an unmanaged top-level window is much faster.
-        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >>"$log" 2>&1 </dev/null 9>&- &&
+        { [ "$managed" = managed ] ||
+          wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >>"$log" 2>&1 </dev/null 9>&-; } &&
         wineserver -w 9>&-; }; then
         echo "wine-env: making the Wine prefix $prefix failed; see $log" >&2
         exit 1

@@ -12,6 +12,7 @@
 #include "tools/stand_in_engine/script_runner.h"
 #include "tools/stand_in_engine/state.h"
 #include "tools/stand_in_engine/transcript.h"
+#include "tools/stand_in_engine/view_window.h"
 
 namespace stand_in {
 
@@ -93,25 +94,6 @@ LRESULT CALLBACK EngineWindowProc(HWND window, UINT message, WPARAM wparam, LPAR
   }
 }
 
-LRESULT CALLBACK ViewWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  switch (message) {
-    case WM_ERASEBKGND:
-      return 1;
-    case WM_PAINT: {
-      PAINTSTRUCT paint;
-      HDC dc = BeginPaint(window, &paint);
-      // A plain colour stands for the interface.
-      HBRUSH brush = CreateSolidBrush(RGB(0x2e, 0x5e, 0x8c));
-      FillRect(dc, &paint.rcPaint, brush);
-      DeleteObject(brush);
-      EndPaint(window, &paint);
-      return 0;
-    }
-    default:
-      return DefWindowProcW(window, message, wparam, lparam);
-  }
-}
-
 void RegisterWindowClasses() {
   static std::once_flag once;
   std::call_once(once, [] {
@@ -121,6 +103,7 @@ void RegisterWindowClasses() {
     engineClass.lpszClassName = kEngineWindowClass;
     RegisterClassW(&engineClass);
     WNDCLASSW viewClass = {};
+    viewClass.style = CS_HREDRAW | CS_VREDRAW;
     viewClass.lpfnWndProc = ViewWindowProc;
     viewClass.hInstance = ThisModule();
     viewClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
@@ -378,7 +361,7 @@ FlutterDesktopViewControllerRef FlutterDesktopViewControllerCreate(int width, in
   HWND view = nullptr;
   if (!fail) {
     view = CreateWindowExW(0, stand_in::kViewWindowClass, L"", WS_CHILD | WS_VISIBLE, 0, 0, width,
-                           height, live->window, nullptr, stand_in::ThisModule(), nullptr);
+                           height, live->window, nullptr, stand_in::ThisModule(), live);
   }
   if (view == nullptr) {
     // The engine was handed over; it goes with the failed controller.

@@ -9,6 +9,7 @@
 #include "tools/stand_in_engine/environment.h"
 #include "tools/stand_in_engine/state.h"
 #include "tools/stand_in_engine/transcript.h"
+#include "tools/stand_in_engine/view_window.h"
 
 namespace stand_in {
 
@@ -123,6 +124,7 @@ uint64_t RecordHostMessage(FlutterDesktopMessenger* messenger, const char* chann
   message.bytes.assign(bytes, bytes + size);
   message.wantsReply = wantsReply;
   ++state.hostMessageCounts[message.channel];
+  ShowHostMessage(engine, message);
   if (state.keepRecords) {
     state.hostMessages.push_back(message);
   }
@@ -266,6 +268,7 @@ void FlutterDesktopMessengerSendResponse(FlutterDesktopMessengerRef messenger,
         channel = message.channel;
         message.reply.assign(data, data + data_length);
         message.state = stand_in::MessageState::kAnswered;
+        stand_in::ShowReply(state, message);
       }
     }
     if (!problem.empty()) {

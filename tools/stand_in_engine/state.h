@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "channels/flutter_windows.h"
+#include "tools/stand_in_engine/view_model.h"
 
 struct FlutterDesktopMessenger {
   std::atomic<int> references{1};
@@ -60,6 +61,8 @@ struct FlutterDesktopEngine {
   void* nextFrameData = nullptr;
   std::map<std::string, std::unique_ptr<FlutterDesktopPluginRegistrar>> registrars;
   FlutterDesktopViewController* controller = nullptr;
+  // What the view paints.
+  stand_in::ViewModel view;
 };
 
 struct FlutterDesktopViewController {
@@ -74,6 +77,8 @@ namespace stand_in {
 constexpr UINT kDeliverMessage = WM_APP + 0x700;
 constexpr UINT kDeliverAnswer = WM_APP + 0x701;
 constexpr UINT kDrawFrame = WM_APP + 0x702;
+// To the view: its model changed on another thread.
+constexpr UINT kViewChanged = WM_APP + 0x703;
 constexpr UINT_PTR kFirstFrameTimer = 1;
 
 enum class MessageState { kQueued, kDelivered, kAnswered, kUnhandled, kDropped };
