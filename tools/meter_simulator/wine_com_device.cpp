@@ -55,6 +55,10 @@ WineComDevice::WineComDevice(WineDeviceOptions options) : options_(std::move(opt
 
 WineComDevice::~WineComDevice() { Unplug(); }
 
+void WineComDevice::MoveTo(int comNumber) {
+  if (!plugged_) options_.comNumber = comNumber;
+}
+
 std::string WineComDevice::ComName() const { return "COM" + std::to_string(options_.comNumber); }
 
 std::string WineComDevice::RegistryKey() const {
