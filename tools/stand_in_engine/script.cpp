@@ -86,13 +86,23 @@ std::string ParseCommand(const std::string& line, ScriptCommand& command) {
     }
     command.millis = kDefaultAwaitMillis;
     if (!rest.empty()) {
-      std::optional<uint32_t> millis = ParseMillis(rest);
+      // await-event may name a text after its time-out; await-reply takes nothing more.
+      const std::string timeout = event ? TakeWord(rest) : rest;
+      std::optional<uint32_t> millis = ParseMillis(timeout);
       if (!millis) {
         return verb + " takes a time-out in milliseconds";
       }
       command.millis = *millis;
+      if (event) {
+        command.operand = rest;
+      }
     }
     return "";
+  }
+  if (verb == "meter") {
+    command.kind = ScriptCommand::Kind::kMeter;
+    command.operand = rest;
+    return rest.empty() ? "meter needs a command for the simulator" : "";
   }
   if (verb == "close") {
     command.kind = ScriptCommand::Kind::kClose;

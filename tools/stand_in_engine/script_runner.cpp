@@ -106,10 +106,19 @@ bool ScriptRunner::RunCommand(const ScriptCommand& command, std::string& failure
           command.millis, stop);
       if (!done) {
         failure = "no reply within " + std::to_string(command.millis) + " ms";
+      } else {
+        std::lock_guard<std::mutex> lock(state.mutex);
+        // Long runs keep no record of answered messages.
+        if (!state.keepRecords) {
+          state.incoming.erase(id);
+        }
       }
       return done;
     }
     case ScriptCommand::Kind::kAwaitEvent: {
+      if (!command.operand.empty()) {
+        return AwaitMatchingEvent(command, failure);
+      }
       size_t& seen = consumedEvents[command.channel];
       const bool arrived = WaitUntil(
           [&] { return CountHostMessages(state, command.channel) > seen; }, command.millis, stop);
@@ -121,6 +130,8 @@ bool ScriptRunner::RunCommand(const ScriptCommand& command, std::string& failure
       ++seen;
       return true;
     }
+    case ScriptCommand::Kind::kMeter:
+      return TellSimulator(command, failure);
     case ScriptCommand::Kind::kClose:
       // The host adopts the view only after the engine exists; give it that time.
       if (!WaitUntil([&] { return ViewAdopted(state); }, kDefaultAwaitMillis, stop) ||
@@ -129,6 +140,55 @@ bool ScriptRunner::RunCommand(const ScriptCommand& command, std::string& failure
         return false;
       }
       return true;
+  }
+  return true;
+}
+
+bool ScriptRunner::AwaitMatchingEvent(const ScriptCommand& command, std::string& failure) {
+  State& state = TheState();
+  size_t& seen = consumedEvents[command.channel];
+  bool found = false, missed = false;
+  // Called again after the wait has ended: once found, it must not look further.
+  auto matchOrMiss = [&] {
+    if (found || missed) {
+      return true;
+    }
+    const ScriptInbox& inbox = state.scriptInboxes[command.channel];
+    missed = seen < inbox.first;
+    for (; !missed && seen < inbox.first + inbox.messages.size(); ++seen) {
+      const std::vector<uint8_t>& bytes = inbox.messages[seen - inbox.first];
+      if (SummarizeMessage(bytes.data(), bytes.size(), false).find(command.operand) !=
+          std::string::npos) {
+        ++seen;
+        return found = true;
+      }
+    }
+    return missed;
+  };
+  WaitUntil(matchOrMiss, command.millis, [this] { return cancelled.load(); });
+  if (missed) {
+    failure = "messages on " + command.channel + " were dropped before the script saw them";
+  } else if (!found) {
+    failure = "no message on " + command.channel + " holding " + command.operand + " within " +
+              std::to_string(command.millis) + " ms";
+  }
+  return found;
+}
+
+bool ScriptRunner::TellSimulator(const ScriptCommand& command, std::string& failure) {
+  if (!simulator && !(simulator = SimulatorLink::FromEnvironment(failure))) {
+    return false;
+  }
+  const int64_t sent = UnixMicroseconds();
+  const std::string reply = simulator->Command(command.operand);
+  const int64_t answered = UnixMicroseconds();
+  // Wall-clock times, to set the simulator's own times beside those of other observers.
+  WriteTranscriptEvent("meter", command.operand + " -> " + reply + " (sent " +
+                                    std::to_string(sent) + " us, answered " +
+                                    std::to_string(answered) + " us)");
+  if (reply.empty() || reply.rfind("error", 0) == 0) {
+    failure = "the simulator answered \"" + reply + "\" to " + command.operand;
+    return false;
   }
   return true;
 }
