@@ -1,15 +1,15 @@
-// Samples the handle count and private bytes of a running program from outside, by process id,
-// until that program ends. The program is found by its image name, as the caller (a script on the
-// Linux side of Wine) cannot know the Windows process id.
+// Takes one sample of the handle count and private bytes of a running program from outside, by
+// process id, and appends it to a file. The program is found by its image name, as the caller
+// (a script, on either side of Wine) cannot know the Windows process id.
+//
+// usage: process_probe.exe IMAGE FILE [LABEL]
+// appends "[LABEL ]<unix microseconds> <handles> <private bytes>" to FILE; exit status 2 when the
+// program was not found or could not be opened, 1 when the file could not be written.
 //
 // Wine 8 answers GetProcessHandleCount with 0 and leaves PrivateUsage at 0; there the handles are
-// counted in the system handle table and the commit charge (PagefileUsage, which is what Windows
-// reports as private bytes too) stands in.
-//
-// usage: process_probe.exe IMAGE PERIOD_MS [FIND_MS]
-// prints "process <id>", then one line per sample, "<unix microseconds> <handles> <private
-// bytes>", then "ended" when the program has exited. Exit status 2 when it was never found or
-// could not be opened.
+// counted in the system handle table and the commit charge (PagefileUsage, which Windows reports
+// as private bytes too) stands in. Wine's server can crash while it lists the system handles and
+// another process starts or a device goes away, so sample only when nothing else happens.
 #include <windows.h>
 
 #include <psapi.h>
@@ -19,7 +19,7 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <cwchar>
+#include <memory>
 #include <vector>
 
 #include "runner/win32_unique_handle.h"
@@ -72,47 +72,40 @@ int64_t UnixMicroseconds() {
   FILETIME now;
   GetSystemTimePreciseAsFileTime(&now);
   const int64_t ticks = (static_cast<int64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+  // 100 ns ticks since 1601 to microseconds since 1970.
   return (ticks - 116444736000000000LL) / 10;
 }
+
+struct FileCloser {
+  void operator()(FILE* file) const { std::fclose(file); }
+};
 
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 3) {
-    std::fputs("usage: process_probe.exe IMAGE PERIOD_MS [FIND_MS]\n", stderr);
+    std::fputs("usage: process_probe.exe IMAGE FILE [LABEL]\n", stderr);
     return 2;
   }
-  const DWORD period = std::wcstoul(argv[2], nullptr, 10);
-  const DWORD findFor = argc > 3 ? std::wcstoul(argv[3], nullptr, 10) : 30000;
-  DWORD id = 0;
-  for (const ULONGLONG until = GetTickCount64() + findFor;
-       (id = FindProcess(argv[1])) == 0 && GetTickCount64() < until;) {
-    Sleep(50);
-  }
+  const DWORD id = FindProcess(argv[1]);
   UniqueKernelHandle process(
-      id != 0 ? OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | SYNCHRONIZE, FALSE, id)
-              : nullptr);
-  if (!process) {
-    std::fprintf(stderr, "process_probe: %ls not found or not opened (id %lu, error %lu)\n",
+      id != 0 ? OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, id) : nullptr);
+  DWORD handles = 0;
+  PROCESS_MEMORY_COUNTERS_EX memory{};
+  memory.cb = sizeof memory;
+  if (!process || !GetProcessHandleCount(process.get(), &handles) ||
+      !GetProcessMemoryInfo(process.get(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
+                            sizeof memory)) {
+    std::fprintf(stderr, "process_probe: %ls not found or not readable (id %lu, error %lu)\n",
                  argv[1], id, GetLastError());
     return 2;
   }
-  std::printf("process %lu\n", id);
-  do {
-    DWORD handles = 0;
-    PROCESS_MEMORY_COUNTERS_EX memory{};
-    memory.cb = sizeof memory;
-    if (GetProcessHandleCount(process.get(), &handles) &&
-        GetProcessMemoryInfo(process.get(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
-                             sizeof memory)) {
-      if (handles == 0) handles = CountHandlesInSystemTable(id);
-      const SIZE_T privateBytes =
-          memory.PrivateUsage != 0 ? memory.PrivateUsage : memory.PagefileUsage;
-      std::printf("%lld %lu %llu\n", static_cast<long long>(UnixMicroseconds()), handles,
-                  static_cast<unsigned long long>(privateBytes));
-    }
-    std::fflush(stdout);
-  } while (WaitForSingleObject(process.get(), period) == WAIT_TIMEOUT);
-  std::puts("ended");
-  return 0;
+  if (handles == 0) handles = CountHandlesInSystemTable(id);
+  const SIZE_T privateBytes = memory.PrivateUsage != 0 ? memory.PrivateUsage : memory.PagefileUsage;
+  std::unique_ptr<FILE, FileCloser> file(_wfopen(argv[2], L"a"));
+  if (!file) return 1;
+  if (argc > 3) std::fprintf(file.get(), "%ls ", argv[3]);
+  std::fprintf(file.get(), "%lld %lu %llu\n", static_cast<long long>(UnixMicroseconds()), handles,
+               static_cast<unsigned long long>(privateBytes));
+  return std::ferror(file.get()) ? 1 : 0;
 }
