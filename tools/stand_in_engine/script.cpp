@@ -104,6 +104,11 @@ std::string ParseCommand(const std::string& line, ScriptCommand& command) {
     command.operand = rest;
     return rest.empty() ? "meter needs a command for the simulator" : "";
   }
+  if (verb == "run") {
+    command.kind = ScriptCommand::Kind::kRun;
+    command.operand = rest;
+    return rest.empty() ? "run needs a command line" : "";
+  }
   if (verb == "close") {
     command.kind = ScriptCommand::Kind::kClose;
     return rest.empty() ? "" : "close takes nothing";

@@ -13,6 +13,8 @@
 //                                           are passed over)
 //   meter <command>                         one line to the meter simulator's control port
 //                                           (LUMERO_METER_SIMULATOR_PORT); an "error" reply fails
+//   run <command line>                      start a program and wait for it (30 s at most); a
+//                                           non-zero exit status fails
 //   close                                   close the top-level window of the view
 //
 // <value>: null, true, false, 42, 5000000000, 1.5, "text with blanks", or one bare word.
@@ -24,14 +26,14 @@
 namespace stand_in {
 
 struct ScriptCommand {
-  enum class Kind { kWait, kCall, kSend, kAwaitReply, kAwaitEvent, kMeter, kClose };
+  enum class Kind { kWait, kCall, kSend, kAwaitReply, kAwaitEvent, kMeter, kRun, kClose };
   Kind kind = Kind::kWait;
   int line = 0;
   std::string channel;
   // The command line as written, for the transcript.
   std::string text;
   std::vector<uint8_t> message;
-  // await-event: the text to look for in a summary (empty: any message); meter: the command.
+  // await-event: the text to look for in a summary (empty: any message); meter, run: the command.
   std::string operand;
   // The pause of wait, the time-out of the awaits.
   uint32_t millis = 0;

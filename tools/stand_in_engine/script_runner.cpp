@@ -9,6 +9,7 @@
 #include <optional>
 #include <sstream>
 
+#include "runner/win32_unique_handle.h"
 #include "tools/stand_in_engine/environment.h"
 #include "tools/stand_in_engine/state.h"
 #include "tools/stand_in_engine/transcript.h"
@@ -132,6 +133,8 @@ bool ScriptRunner::RunCommand(const ScriptCommand& command, std::string& failure
     }
     case ScriptCommand::Kind::kMeter:
       return TellSimulator(command, failure);
+    case ScriptCommand::Kind::kRun:
+      return RunProgram(command, failure);
     case ScriptCommand::Kind::kClose:
       // The host adopts the view only after the engine exists; give it that time.
       if (!WaitUntil([&] { return ViewAdopted(state); }, kDefaultAwaitMillis, stop) ||
@@ -191,6 +194,37 @@ bool ScriptRunner::TellSimulator(const ScriptCommand& command, std::string& fail
     return false;
   }
   return true;
+}
+
+bool ScriptRunner::RunProgram(const ScriptCommand& command, std::string& failure) {
+  constexpr DWORD kRunLimitMs = 30000, kStepMs = 50;
+  std::wstring line = Wide(command.operand);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION started{};
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                      nullptr, &startup, &started)) {
+    failure = "cannot start " + command.operand + " (error " + std::to_string(GetLastError()) + ")";
+    return false;
+  }
+  const UniqueKernelHandle process(started.hProcess), thread(started.hThread);
+  // In steps, so that the engine's teardown does not wait for the program.
+  DWORD waited = 0;
+  while (WaitForSingleObject(process.get(), kStepMs) == WAIT_TIMEOUT) {
+    waited += kStepMs;
+    if (cancelled || waited >= kRunLimitMs) {
+      TerminateProcess(process.get(), 1);
+      failure = command.operand + " did not end within " + std::to_string(kRunLimitMs) + " ms";
+      return false;
+    }
+  }
+  DWORD status = 1;
+  GetExitCodeProcess(process.get(), &status);
+  WriteTranscriptEvent("run", command.operand + " -> exit status " + std::to_string(status));
+  if (status != 0) {
+    failure = command.operand + " ended with status " + std::to_string(status);
+  }
+  return status == 0;
 }
 
 void StartScriptIfRequested(uint64_t engineSerial) {

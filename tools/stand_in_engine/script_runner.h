@@ -33,6 +33,7 @@ class ScriptRunner {
   bool RunCommand(const ScriptCommand& command, std::string& failure);
   bool AwaitMatchingEvent(const ScriptCommand& command, std::string& failure);
   bool TellSimulator(const ScriptCommand& command, std::string& failure);
+  bool RunProgram(const ScriptCommand& command, std::string& failure);
 
   uint64_t engineSerial;
   ParsedScript script;
