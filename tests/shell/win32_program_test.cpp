@@ -133,8 +133,8 @@ TEST(ProgramTest, RunsASessionWithTheMeterAndEndsWithCodeZero) {
     await-reply
     call lumerovantix/sonel_info start
     await-reply
-    await-event-with lumerovantix/sonel blad 20000
-    await-event-with lumerovantix/sonel stan 10000
+    await-event lumerovantix/sonel 20000 blad
+    await-event lumerovantix/sonel 10000 stan
     call lumerovantix/sonel_info stop
     await-reply
     call lumerovantix/device id

@@ -1,6 +1,7 @@
 // Smoke test of the meter simulator, natively: it answers a poll on its simulated COM link with a
-// frame of the value set over its control channel, reports the poll and the line settings, and
-// when terminated removes the link and ends normally. The Windows tests use it in every mode.
+// frame of the value set over its control channel, reports the poll and the line settings, plugs
+// back on another COM number, and when terminated removes the link and ends normally. The Windows
+// tests use it in every mode.
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -34,6 +35,7 @@ TEST(MeterSimulator, AnswersAPollAndEndsCleanly) {
       (std::filesystem::temp_directory_path() / "meter_simulator_test_XXXXXX").string();
   ASSERT_NE(mkdtemp(&pattern[0]), nullptr);
   const std::string folder = pattern, link = folder + "/dosdevices/com5", ready = folder + "/ready";
+  const std::string moved = folder + "/dosdevices/com6";
   ASSERT_EQ(mkdir((folder + "/dosdevices").c_str(), 0755), 0);
   // clang-format off
   const char* argv[] = {LUMERO_METER_SIMULATOR_PATH, "--prefix", folder.c_str(), "--com", "5",
@@ -73,6 +75,11 @@ TEST(MeterSimulator, AnswersAPollAndEndsCleanly) {
     EXPECT_TRUE(reading.overload);
     EXPECT_EQ(control->Number("polls?"), 1);
     close(fd);
+    EXPECT_EQ(control->Command("unplug"), "ok");
+    EXPECT_EQ(control->Command("plug 6"), "ok");
+    EXPECT_EQ(control->Command("com?"), "com COM6");
+    EXPECT_EQ(access(moved.c_str(), F_OK), 0) << "no link for COM6";
+    EXPECT_NE(access(link.c_str(), F_OK), 0) << "COM5 still linked";
   }
   EXPECT_NE(control, nullptr) << error;
   EXPECT_GE(fd, 0) << link;
@@ -82,7 +89,7 @@ TEST(MeterSimulator, AnswersAPollAndEndsCleanly) {
   waitpid(pid, &status, 0);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   struct stat info {};
-  EXPECT_NE(lstat(link.c_str(), &info), 0) << "the COM link outlives the simulator";
+  EXPECT_NE(lstat(moved.c_str(), &info), 0) << "the COM link outlives the simulator";
   std::error_code ignored;
   std::filesystem::remove_all(folder, ignored);
 }

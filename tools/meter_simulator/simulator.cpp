@@ -49,8 +49,8 @@ MeterFrameFields MeterClock() {
 
 const char kHelp[] =
     "commands: mode normal|silent|garbage|split [gap]|late [delay]|long [length]|double; "
-    "delay MS; value RAW RANGE OL; unplug-after N; unplug; plug; polls?; frames?; settings?; "
-    "plugged?; com?; mode?; stamps?; reset; quit";
+    "delay MS; value RAW RANGE OL; unplug-after N; unplug; plug [COM]; polls?; frames?; "
+    "settings?; plugged?; com?; mode?; stamps?; unplugged-at?; reset; quit";
 
 }  // namespace
 
@@ -89,6 +89,7 @@ void Simulator::Unplug() {
   if (!line_) return;
   // Closing the master first is what the host sees as the cable being pulled.
   line_.reset();
+  unpluggedAtMicros_ = RealtimeMicroseconds();
   device_.Unplug();
   std::printf("unplugged %s\n", device_.ComName().c_str());
 }
@@ -145,6 +146,11 @@ std::string Simulator::Handle(const std::string& line) {
   }
   if (command == "plug") {
     if (line_) return "error already plugged";
+    int comNumber = 0;
+    if (in >> comNumber) {
+      if (comNumber < 1 || comNumber > 256) return "error bad COM number";
+      device_.MoveTo(comNumber);
+    }
     try {
       Plug();
     } catch (const std::runtime_error& error) {
@@ -160,6 +166,7 @@ std::string Simulator::Handle(const std::string& line) {
   }
   if (command == "plugged?") return line_ ? "plugged 1" : "plugged 0";
   if (command == "com?") return "com " + device_.ComName();
+  if (command == "unplugged-at?") return "unplugged-at " + std::to_string(unpluggedAtMicros_);
   if (command == "stamps?") {
     std::string reply = "stamps";
     for (const auto& [number, micros] : sentFrames_) {

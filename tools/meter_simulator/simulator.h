@@ -52,6 +52,8 @@ class Simulator {
   std::string lastSettings_;
   // Number byte and CLOCK_REALTIME (microseconds) of each whole frame written, for "stamps?".
   std::vector<std::pair<int, int64_t>> sentFrames_;
+  // CLOCK_REALTIME (microseconds) of the last pull of the cable, 0 before the first.
+  int64_t unpluggedAtMicros_ = 0;
   std::unique_ptr<ControlServer> control_;
   bool quit_ = false;
 };

@@ -1,6 +1,7 @@
 #include "tools/meter_simulator/wine_com_device.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,6 +20,7 @@ namespace {
 
 const char kDeviceSubkey[] = "System\\CurrentControlSet\\Enum\\USB\\VID_10C4&PID_EA60\\";
 const char kPortsClass[] = "{4d36e978-e325-11ce-bfc1-08002be10318}";
+const int kWineLimitMs = 30000;
 
 // .reg text as UTF-16LE with a byte-order mark: Wine's importer reads hex(7) data of an ANSI
 // file as narrow text, so the multi-string only survives in a Unicode file.
@@ -55,6 +57,10 @@ WineComDevice::WineComDevice(WineDeviceOptions options) : options_(std::move(opt
 
 WineComDevice::~WineComDevice() { Unplug(); }
 
+void WineComDevice::MoveTo(int comNumber) {
+  if (!plugged_) options_.comNumber = comNumber;
+}
+
 std::string WineComDevice::ComName() const { return "COM" + std::to_string(options_.comNumber); }
 
 std::string WineComDevice::RegistryKey() const {
@@ -82,11 +88,15 @@ bool WineComDevice::RunWine(const std::vector<std::string>& arguments) const {
   const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   if (spawned != 0) return false;
+  // A wine whose server has died waits for ever; give up on it, so that unplugging and ending
+  // still finish.
   int status = 0;
-  while (waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) return false;
+  pid_t done = 0;
+  for (int waitedMs = 0; (done = waitpid(pid, &status, WNOHANG)) == 0; waitedMs += 10) {
+    if (waitedMs == kWineLimitMs) kill(pid, SIGKILL);
+    usleep(10000);
   }
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return done == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 void WineComDevice::AddRegistryDevice() const {

@@ -27,6 +27,8 @@ class WineComDevice {
   // Removes a device of the same instance left behind by an earlier run that was killed.
   void RemoveStale();
 
+  // Another COM number for the next Plug(); only while unplugged. The device instance stays.
+  void MoveTo(int comNumber);
   std::string ComName() const;  // "COM7"
   std::string RegistryKey() const;
   bool Plugged() const { return plugged_; }

@@ -39,4 +39,18 @@ std::string Utf8(const std::wstring& text) {
   return result;
 }
 
+std::wstring Wide(const std::string& utf8) {
+  if (utf8.empty()) {
+    return L"";
+  }
+  const int size =
+      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  if (size <= 0) {
+    return L"";
+  }
+  std::wstring result(static_cast<size_t>(size), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), result.data(), size);
+  return result;
+}
+
 }  // namespace stand_in

@@ -125,6 +125,12 @@ uint64_t RecordHostMessage(FlutterDesktopMessenger* messenger, const char* chann
   message.wantsReply = wantsReply;
   ++state.hostMessageCounts[message.channel];
   ShowHostMessage(engine, message);
+  ScriptInbox& inbox = state.scriptInboxes[message.channel];
+  inbox.messages.push_back(message.bytes);
+  if (inbox.messages.size() > ScriptInbox::kLimit) {
+    inbox.messages.pop_front();
+    ++inbox.first;
+  }
   if (state.keepRecords) {
     state.hostMessages.push_back(message);
   }

@@ -75,33 +75,39 @@ std::string ParseCommand(const std::string& line, ScriptCommand& command) {
     command.message = *bytes;
     return "";
   }
-  if (verb == "await-reply" || verb == "await-event" || verb == "await-event-with") {
-    const bool event = verb != "await-reply";
-    command.kind = !event                  ? ScriptCommand::Kind::kAwaitReply
-                   : verb == "await-event" ? ScriptCommand::Kind::kAwaitEvent
-                                           : ScriptCommand::Kind::kAwaitEventWith;
+  if (verb == "await-reply" || verb == "await-event") {
+    const bool event = verb == "await-event";
+    command.kind = event ? ScriptCommand::Kind::kAwaitEvent : ScriptCommand::Kind::kAwaitReply;
     if (event) {
       command.channel = TakeWord(rest);
       if (command.channel.empty()) {
-        return verb + " needs a channel";
+        return "await-event needs a channel";
       }
-    }
-    if (command.kind == ScriptCommand::Kind::kAwaitEventWith) {
-      const std::string text = TakeWord(rest);
-      if (text.empty()) {
-        return "await-event-with needs a text to look for";
-      }
-      command.message.assign(text.begin(), text.end());
     }
     command.millis = kDefaultAwaitMillis;
     if (!rest.empty()) {
-      std::optional<uint32_t> millis = ParseMillis(rest);
+      // await-event may name a text after its time-out; await-reply takes nothing more.
+      const std::string timeout = event ? TakeWord(rest) : rest;
+      std::optional<uint32_t> millis = ParseMillis(timeout);
       if (!millis) {
         return verb + " takes a time-out in milliseconds";
       }
       command.millis = *millis;
+      if (event) {
+        command.operand = rest;
+      }
     }
     return "";
+  }
+  if (verb == "meter") {
+    command.kind = ScriptCommand::Kind::kMeter;
+    command.operand = rest;
+    return rest.empty() ? "meter needs a command for the simulator" : "";
+  }
+  if (verb == "run") {
+    command.kind = ScriptCommand::Kind::kRun;
+    command.operand = rest;
+    return rest.empty() ? "run needs a command line" : "";
   }
   if (verb == "close") {
     command.kind = ScriptCommand::Kind::kClose;

@@ -7,10 +7,14 @@
 //   call <channel> <method> [<value>]       method call in the standard encoding
 //   send <channel> <hex bytes>              raw message
 //   await-reply [<timeout ms>]              the answer to the last call or send
-//   await-event <channel> [<timeout ms>]    the next message the host sends on channel
-//   await-event-with <channel> <text> [<timeout ms>]
-//                                           the next such message whose bytes hold text
-//                                           (those before it are passed over; needs the records)
+//   await-event <channel> [<timeout ms> [<text>]]
+//                                           the next message the host sends on channel; with a
+//                                           text, the next one whose summary holds it (others
+//                                           are passed over)
+//   meter <command>                         one line to the meter simulator's control port
+//                                           (LUMERO_METER_SIMULATOR_PORT); an "error" reply fails
+//   run <command line>                      start a program and wait for it (30 s at most); a
+//                                           non-zero exit status fails
 //   close                                   close the top-level window of the view
 //
 // <value>: null, true, false, 42, 5000000000, 1.5, "text with blanks", or one bare word.
@@ -22,14 +26,15 @@
 namespace stand_in {
 
 struct ScriptCommand {
-  enum class Kind { kWait, kCall, kSend, kAwaitReply, kAwaitEvent, kAwaitEventWith, kClose };
+  enum class Kind { kWait, kCall, kSend, kAwaitReply, kAwaitEvent, kMeter, kRun, kClose };
   Kind kind = Kind::kWait;
   int line = 0;
   std::string channel;
   // The command line as written, for the transcript.
   std::string text;
-  // The bytes sent by call and send; the bytes looked for by await-event-with.
   std::vector<uint8_t> message;
+  // await-event: the text to look for in a summary (empty: any message); meter, run: the command.
+  std::string operand;
   // The pause of wait, the time-out of the awaits.
   uint32_t millis = 0;
 };

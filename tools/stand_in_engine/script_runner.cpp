@@ -9,6 +9,7 @@
 #include <optional>
 #include <sstream>
 
+#include "runner/win32_unique_handle.h"
 #include "tools/stand_in_engine/environment.h"
 #include "tools/stand_in_engine/state.h"
 #include "tools/stand_in_engine/transcript.h"
@@ -20,23 +21,6 @@ namespace {
 size_t CountHostMessages(State& state, const std::string& channel) {
   const auto found = state.hostMessageCounts.find(channel);
   return found != state.hostMessageCounts.end() ? found->second : 0;
-}
-
-// How many messages on channel there are up to the first one after the first skipped whose
-// bytes hold text; 0 while there is none.
-size_t CountThroughMessageWith(State& state, const std::string& channel,
-                               const std::vector<uint8_t>& text, size_t skipped) {
-  size_t index = 0;
-  for (const HostMessage& message : state.hostMessages) {
-    if (message.channel != channel || index++ < skipped) {
-      continue;
-    }
-    if (std::search(message.bytes.begin(), message.bytes.end(), text.begin(), text.end()) !=
-        message.bytes.end()) {
-      return index;
-    }
-  }
-  return 0;
 }
 
 bool ViewAdopted(State& state) {
@@ -123,10 +107,19 @@ bool ScriptRunner::RunCommand(const ScriptCommand& command, std::string& failure
           command.millis, stop);
       if (!done) {
         failure = "no reply within " + std::to_string(command.millis) + " ms";
+      } else {
+        std::lock_guard<std::mutex> lock(state.mutex);
+        // Long runs keep no record of answered messages.
+        if (!state.keepRecords) {
+          state.incoming.erase(id);
+        }
       }
       return done;
     }
     case ScriptCommand::Kind::kAwaitEvent: {
+      if (!command.operand.empty()) {
+        return AwaitMatchingEvent(command, failure);
+      }
       size_t& seen = consumedEvents[command.channel];
       const bool arrived = WaitUntil(
           [&] { return CountHostMessages(state, command.channel) > seen; }, command.millis, stop);
@@ -138,33 +131,10 @@ bool ScriptRunner::RunCommand(const ScriptCommand& command, std::string& failure
       ++seen;
       return true;
     }
-    case ScriptCommand::Kind::kAwaitEventWith: {
-      bool records = false;
-      {
-        std::lock_guard<std::mutex> lock(state.mutex);
-        records = state.keepRecords;
-      }
-      if (!records) {
-        failure = "await-event-with needs the records (LUMERO_STANDIN_RECORDS is 0)";
-        return false;
-      }
-      size_t& seen = consumedEvents[command.channel];
-      size_t through = 0;
-      const bool arrived = WaitUntil(
-          [&] {
-            through = CountThroughMessageWith(state, command.channel, command.message, seen);
-            return through != 0;
-          },
-          command.millis, stop);
-      if (!arrived) {
-        failure = "no message on " + command.channel + " holding \"" +
-                  std::string(command.message.begin(), command.message.end()) + "\" within " +
-                  std::to_string(command.millis) + " ms";
-        return false;
-      }
-      seen = through;
-      return true;
-    }
+    case ScriptCommand::Kind::kMeter:
+      return TellSimulator(command, failure);
+    case ScriptCommand::Kind::kRun:
+      return RunProgram(command, failure);
     case ScriptCommand::Kind::kClose:
       // The host adopts the view only after the engine exists; give it that time.
       if (!WaitUntil([&] { return ViewAdopted(state); }, kDefaultAwaitMillis, stop) ||
@@ -175,6 +145,86 @@ bool ScriptRunner::RunCommand(const ScriptCommand& command, std::string& failure
       return true;
   }
   return true;
+}
+
+bool ScriptRunner::AwaitMatchingEvent(const ScriptCommand& command, std::string& failure) {
+  State& state = TheState();
+  size_t& seen = consumedEvents[command.channel];
+  bool found = false, missed = false;
+  // Called again after the wait has ended: once found, it must not look further.
+  auto matchOrMiss = [&] {
+    if (found || missed) {
+      return true;
+    }
+    const ScriptInbox& inbox = state.scriptInboxes[command.channel];
+    missed = seen < inbox.first;
+    for (; !missed && seen < inbox.first + inbox.messages.size(); ++seen) {
+      const std::vector<uint8_t>& bytes = inbox.messages[seen - inbox.first];
+      if (SummarizeMessage(bytes.data(), bytes.size(), false).find(command.operand) !=
+          std::string::npos) {
+        ++seen;
+        return found = true;
+      }
+    }
+    return missed;
+  };
+  WaitUntil(matchOrMiss, command.millis, [this] { return cancelled.load(); });
+  if (missed) {
+    failure = "messages on " + command.channel + " were dropped before the script saw them";
+  } else if (!found) {
+    failure = "no message on " + command.channel + " holding " + command.operand + " within " +
+              std::to_string(command.millis) + " ms";
+  }
+  return found;
+}
+
+bool ScriptRunner::TellSimulator(const ScriptCommand& command, std::string& failure) {
+  if (!simulator && !(simulator = SimulatorLink::FromEnvironment(failure))) {
+    return false;
+  }
+  const int64_t sent = UnixMicroseconds();
+  const std::string reply = simulator->Command(command.operand);
+  const int64_t answered = UnixMicroseconds();
+  // Wall-clock times, to set the simulator's own times beside those of other observers.
+  WriteTranscriptEvent("meter", command.operand + " -> " + reply + " (sent " +
+                                    std::to_string(sent) + " us, answered " +
+                                    std::to_string(answered) + " us)");
+  if (reply.empty() || reply.rfind("error", 0) == 0) {
+    failure = "the simulator answered \"" + reply + "\" to " + command.operand;
+    return false;
+  }
+  return true;
+}
+
+bool ScriptRunner::RunProgram(const ScriptCommand& command, std::string& failure) {
+  constexpr DWORD kRunLimitMs = 30000, kStepMs = 50;
+  std::wstring line = Wide(command.operand);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION started{};
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                      nullptr, &startup, &started)) {
+    failure = "cannot start " + command.operand + " (error " + std::to_string(GetLastError()) + ")";
+    return false;
+  }
+  const UniqueKernelHandle process(started.hProcess), thread(started.hThread);
+  // In steps, so that the engine's teardown does not wait for the program.
+  DWORD waited = 0;
+  while (WaitForSingleObject(process.get(), kStepMs) == WAIT_TIMEOUT) {
+    waited += kStepMs;
+    if (cancelled || waited >= kRunLimitMs) {
+      TerminateProcess(process.get(), 1);
+      failure = command.operand + " did not end within " + std::to_string(kRunLimitMs) + " ms";
+      return false;
+    }
+  }
+  DWORD status = 1;
+  GetExitCodeProcess(process.get(), &status);
+  WriteTranscriptEvent("run", command.operand + " -> exit status " + std::to_string(status));
+  if (status != 0) {
+    failure = command.operand + " ended with status " + std::to_string(status);
+  }
+  return status == 0;
 }
 
 void StartScriptIfRequested(uint64_t engineSerial) {

@@ -3,10 +3,12 @@
 #include <atomic>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <thread>
 
 #include "tools/stand_in_engine/script.h"
+#include "tools/stand_in_engine/simulator_link.h"
 
 namespace stand_in {
 
@@ -29,6 +31,9 @@ class ScriptRunner {
  private:
   void Run();
   bool RunCommand(const ScriptCommand& command, std::string& failure);
+  bool AwaitMatchingEvent(const ScriptCommand& command, std::string& failure);
+  bool TellSimulator(const ScriptCommand& command, std::string& failure);
+  bool RunProgram(const ScriptCommand& command, std::string& failure);
 
   uint64_t engineSerial;
   ParsedScript script;
@@ -36,6 +41,8 @@ class ScriptRunner {
   uint64_t lastMessage = 0;
   // Host messages per channel that await-event has taken; the script thread's own.
   std::map<std::string, size_t> consumedEvents;
+  // Connected by the first meter command.
+  std::unique_ptr<SimulatorLink> simulator;
   std::thread thread;
 };
 

@@ -100,6 +100,15 @@ struct HostMessage {
   bool wantsReply = false;
 };
 
+// The latest host messages of one channel, for a script's await-event with a text. Bounded, so
+// that long runs without such a script keep no growing record.
+struct ScriptInbox {
+  static constexpr size_t kLimit = 256;
+  // Number (per channel, from 0) of the oldest message kept.
+  size_t first = 0;
+  std::deque<std::vector<uint8_t>> messages;
+};
+
 struct PendingHostReply {
   FlutterDesktopBinaryReply function = nullptr;
   void* userData = nullptr;
@@ -176,6 +185,7 @@ struct State {
   std::map<uint64_t, IncomingMessage> incoming;
   std::vector<HostMessage> hostMessages;
   std::map<std::string, size_t> hostMessageCounts;
+  std::map<std::string, ScriptInbox> scriptInboxes;
   std::map<uint64_t, PendingHostReply> pendingHostReplies;
   std::map<UINT, int> topLevelMessageCounts;
   size_t frames = 0;

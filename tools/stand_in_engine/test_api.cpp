@@ -65,6 +65,7 @@ void StandInReset(void) {
   state.incoming.clear();
   state.hostMessages.clear();
   state.hostMessageCounts.clear();
+  state.scriptInboxes.clear();
   state.topLevelMessageCounts.clear();
   state.frames = 0;
   state.pluginRegistrations.clear();

@@ -1,20 +1,8 @@
 #include "tools/stand_in_engine/view_canvas.h"
 
-namespace stand_in {
+#include "tools/stand_in_engine/environment.h"
 
-std::wstring Wide(const std::string& utf8) {
-  if (utf8.empty()) {
-    return L"";
-  }
-  const int size =
-      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  if (size <= 0) {
-    return L"";
-  }
-  std::wstring text(static_cast<size_t>(size), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), text.data(), size);
-  return text;
-}
+namespace stand_in {
 
 void Canvas::Fill(const RECT& area, COLORREF colour) const {
   UniqueGdiObject brush(CreateSolidBrush(colour));

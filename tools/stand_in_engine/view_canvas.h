@@ -71,6 +71,4 @@ class Canvas {
   int dpi;
 };
 
-std::wstring Wide(const std::string& utf8);
-
 }  // namespace stand_in
