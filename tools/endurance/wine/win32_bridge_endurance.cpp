@@ -23,8 +23,8 @@
 #include "runner/meter/win32_meter_bridge.h"
 #include "tests/meter/win32_message_window.h"
 #include "tests/support/meter_simulator_client.h"
-#include "tools/endurance/wine/own_log_folder.h"
 #include "tools/endurance/wine/process_figures.h"
+#include "tools/endurance/wine/run_setup.h"
 #include "tools/stand_in_engine/stand_in_api.h"
 
 namespace meter_link {
@@ -146,10 +146,8 @@ class BridgeRun {
 
 int Run(int cycles) {
   endurance::UseOwnLogFolder(L"lumero-endurance-bridge");
-  std::string error;
-  const auto simulator = MeterSimulatorClient::FromEnvironment(&error);
-  if (!simulator || simulator->Command("reset") != "ok") {
-    std::printf("bridge: no simulator: %s\n", error.c_str());
+  const auto simulator = endurance::ResetSimulator("bridge");
+  if (!simulator) {
     return 1;
   }
   BridgeRun run;

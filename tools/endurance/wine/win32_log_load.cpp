@@ -24,8 +24,8 @@
 #include "tests/meter/win32_message_window.h"
 #include "tests/support/meter_simulator_client.h"
 #include "tools/endurance/wine/log_pieces.h"
-#include "tools/endurance/wine/own_log_folder.h"
 #include "tools/endurance/wine/process_figures.h"
+#include "tools/endurance/wine/run_setup.h"
 
 namespace meter_link {
 namespace {
@@ -34,10 +34,8 @@ constexpr int kThreads = 8;
 
 int Run(int linesPerThread) {
   const std::wstring folder = endurance::UseOwnLogFolder(L"lumero-endurance-log");
-  std::string error;
-  const auto simulator = MeterSimulatorClient::FromEnvironment(&error);
-  if (!simulator || simulator->Command("reset") != "ok") {
-    std::printf("log-load: no simulator: %s\n", error.c_str());
+  const auto simulator = endurance::ResetSimulator("log-load");
+  if (!simulator) {
     return 1;
   }
   MessageWindow window;

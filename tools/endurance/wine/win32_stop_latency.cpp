@@ -21,8 +21,8 @@
 #include "tests/meter/support/recording_sink.h"
 #include "tests/meter/win32_message_window.h"
 #include "tests/support/meter_simulator_client.h"
-#include "tools/endurance/wine/own_log_folder.h"
 #include "tools/endurance/wine/process_figures.h"
+#include "tools/endurance/wine/run_setup.h"
 
 namespace meter_link {
 namespace {
@@ -77,10 +77,8 @@ void PrintFigures(const char* what, const std::vector<double>& ms) {
 
 int Run(int stops) {
   endurance::UseOwnLogFolder(L"lumero-endurance-stop");
-  std::string error;
-  const auto simulator = MeterSimulatorClient::FromEnvironment(&error);
-  if (!simulator || simulator->Command("reset") != "ok") {
-    std::printf("stop-latency: no simulator: %s\n", error.c_str());
+  const auto simulator = endurance::ResetSimulator("stop-latency");
+  if (!simulator) {
     return 1;
   }
   MessageWindow window;

@@ -2,7 +2,11 @@
 
 #include <windows.h>
 
+#include <cstdio>
+#include <memory>
 #include <string>
+
+#include "tests/support/meter_simulator_client.h"
 
 namespace endurance {
 
@@ -16,6 +20,18 @@ inline std::wstring UseOwnLogFolder(const wchar_t* name) {
   CreateDirectoryW(folder.c_str(), nullptr);
   SetEnvironmentVariableW(L"LOCALAPPDATA", folder.c_str());
   return folder;
+}
+
+// The simulator named by the environment, reset to its defaults; null, said on the output, when
+// there is none.
+inline std::unique_ptr<MeterSimulatorClient> ResetSimulator(const char* part) {
+  std::string error;
+  auto simulator = MeterSimulatorClient::FromEnvironment(&error);
+  if (!simulator || simulator->Command("reset") != "ok") {
+    std::printf("%s: no simulator: %s\n", part, error.c_str());
+    return nullptr;
+  }
+  return simulator;
 }
 
 }  // namespace endurance
