@@ -17,6 +17,7 @@
 #include "tools/endurance/day/day_sink.h"
 #include "tools/endurance/day/heap_meter.h"
 #include "tools/endurance/day/ui_hand_off.h"
+#include "tools/endurance/day/watchdog.h"
 
 namespace {
 
@@ -68,6 +69,7 @@ int main(int argc, char** argv) {
   const auto began = std::chrono::steady_clock::now();
   uint64_t runs = 0;
   {
+    const endurance::Watchdog watchdog([&platform] { return platform.FakeMilliseconds(); });
     const auto meter = meter_link::Miernik::Create(nullptr, platform);
     platform.Watch(meter.get());
     meter->ReplaceSink(std::make_unique<endurance::DaySink>(ledger));
@@ -77,11 +79,7 @@ int main(int argc, char** argv) {
         meter->Start();
         ++runs;
       }
-      if (!handOff.WaitAndRun()) {
-        std::fprintf(stderr, "day: hung waiting for events\n");
-        std::fflush(stderr);
-        std::_Exit(2);
-      }
+      if (!handOff.WaitAndRun()) endurance::ExitHung("waiting for events");
     }
     meter->Stop();
     handOff.RunNow();
@@ -93,8 +91,7 @@ int main(int argc, char** argv) {
       std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
 
   std::printf("day: %" PRId64 " polls, seed %" PRIu64
-              ", %.2f h of meter time in %.1f s (%.0f "
-              "polls/s), %" PRIu64 " runs\n",
+              ", %.2f h of meter time in %.1f s (%.0f polls/s), %" PRIu64 " runs\n",
               polls, seed, static_cast<double>(platform.FakeMilliseconds()) / 3.6e6, seconds,
               static_cast<double>(polls) / seconds, runs);
   const bool eventsMatch = ledger.Report(stdout);

@@ -2,11 +2,10 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <thread>
 
 #include "tools/endurance/day/heap_meter.h"
+#include "tools/endurance/day/watchdog.h"
 
 namespace endurance {
 
@@ -18,12 +17,6 @@ constexpr uint32_t kNotReady = 21;
 constexpr int64_t kTickWrapAtMs = 12 * 3600 * 1000;
 constexpr int64_t kWallClockStartMs = 1780000000000;
 constexpr int64_t kIntervalMs = 50, kTotalMs = 200;  // the meter line's read time-outs
-
-[[noreturn]] void Hung(const char* where) {
-  std::fprintf(stderr, "day: hung %s\n", where);
-  std::fflush(stderr);
-  std::_Exit(2);
-}
 
 }  // namespace
 
@@ -79,7 +72,7 @@ void DayPlatform::SleepMilliseconds(uint32_t milliseconds) {
   nowMs += milliseconds;
   if (!firstSleepOfPoll) return;
   firstSleepOfPoll = false;
-  if (!handOff.WaitUntilRun()) Hung("waiting for the events of a poll to be delivered");
+  if (!handOff.WaitUntilRun()) ExitHung("waiting for the events of a poll to be delivered");
   if (samplesTaken < heapSamples.size()) heapSamples[samplesTaken++] = HeapInUse();
   if (samplesTaken == heapSamples.size() / 5) residentAfterWarmUp = ResidentBytes();
 }
@@ -142,7 +135,7 @@ void DayPlatform::WaitForStop() {
   handOff.EndDay();
   const auto deadline = std::chrono::steady_clock::now() + UiHandOff::kPatience;
   while (!watched->IsStopRequested()) {
-    if (std::chrono::steady_clock::now() > deadline) Hung("waiting for the stop after the day");
+    if (std::chrono::steady_clock::now() > deadline) ExitHung("waiting for the stop after the day");
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
 }
