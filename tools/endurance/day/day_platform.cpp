@@ -24,6 +24,7 @@ class DayPlatform::Line final : public meter_link::SerialLine {
  public:
   explicit Line(DayPlatform& owner) : owner(owner) {}
   SerialIo Write(const uint8_t* bytes, uint32_t count) override {
+    // Anything but the query byte fails as an invalid parameter: its error event fails the day.
     if (count != 1 || bytes[0] != meter_link::QueryByte) return {false, 0, 87};
     return owner.Write();
   }
