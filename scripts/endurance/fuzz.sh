@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Long fuzzing: "scripts/endurance/fuzz.sh [RUNS]" runs the channel decoder and the frame assembly
-# fuzz targets for RUNS executions each (default 10,000,000), one after the other, in the preset
+# Long fuzzing: "scripts/endurance/fuzz.sh [RUNS [TARGET]]" runs the channel decoder and the frame
+# assembly fuzz targets (or only TARGET: channel_decode or frame_assembly) for RUNS executions
+# each (default 10,000,000), one after the other, in the preset
 # "fuzz" (native Release with UndefinedBehaviorSanitizer: AddressSanitizer would make a long run
 # ten times slower; the test command fuzzes briefly under it). Prints executions per second and the
 # time of each; fails when a target finds anything (its input is left in build/fuzz/endurance/).
@@ -8,6 +9,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 cd "$root"
 runs=${1:-10000000}
+only=${2:-}
 build=$root/build/fuzz
 jobs=${LUMERO_JOBS:-$(nproc)}
 
@@ -21,6 +23,7 @@ status=0
 fuzz() {  # name, executable, seed corpus folders...
   local name=$1 target=$2
   shift 2
+  [ -z "$only" ] || [ "$only" = "$name" ] || return 0
   # Inputs that add coverage stay in the build folder, so a later run goes on from them.
   local work=$build/endurance/$name
   mkdir -p "$work/corpus"
