@@ -6,8 +6,19 @@
 
 namespace {
 
-std::mutex mutex;
-std::vector<std::string> lines;  // destroyed at exit after every test has run
+// Destroyed at exit, after every test has run; a meter thread that destroyed its own meter is not
+// joined, so its last lines are ordered before the destruction by the lock.
+struct Captured {
+  std::mutex mutex;
+  std::vector<std::string> lines;
+  ~Captured() {
+    std::lock_guard<std::mutex> lock(mutex);
+    lines.clear();
+  }
+};
+Captured captured;
+std::mutex& mutex = captured.mutex;
+std::vector<std::string>& lines = captured.lines;
 
 }  // namespace
 
