@@ -17,25 +17,23 @@ struct Captured {
   }
 };
 Captured captured;
-std::mutex& mutex = captured.mutex;
-std::vector<std::string>& lines = captured.lines;
 
 }  // namespace
 
 void LogMessage(const char* message) {
   if (message == nullptr) return;
-  std::lock_guard<std::mutex> lock(mutex);
-  lines.emplace_back(message);
+  std::lock_guard<std::mutex> lock(captured.mutex);
+  captured.lines.emplace_back(message);
 }
 
 std::wstring LogFilePath() { return L"(captured in memory)"; }
 
 std::vector<std::string> CapturedLogLines() {
-  std::lock_guard<std::mutex> lock(mutex);
-  return lines;
+  std::lock_guard<std::mutex> lock(captured.mutex);
+  return captured.lines;
 }
 
 void ClearCapturedLog() {
-  std::lock_guard<std::mutex> lock(mutex);
-  lines.clear();
+  std::lock_guard<std::mutex> lock(captured.mutex);
+  captured.lines.clear();
 }
