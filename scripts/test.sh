@@ -71,6 +71,10 @@ else
   echo "FAILED: Windows build"; failed=1
 fi
 
+# The program alone, as it ships: no tests, no GoogleTest. Built so that this form cannot rot.
+echo "== Windows program alone (preset windows-product)"
+configure_and_build windows-product || { echo "FAILED: windows-product build"; failed=1; }
+
 nretries=0
 if [ -s "$retries" ]; then
   sed 's/^/retried: /' "$retries"
