@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <memory>
 #include <regex>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -106,7 +108,10 @@ std::string Registers(const std::string& rip, const std::string& rsp, const std:
 int RunChild(const std::vector<std::string>& arguments) {
   const std::string scenario = arguments.empty() ? "" : arguments[0];
   SetUnhandledExceptionFilter(EndWithMarker);
+  // A handler added earlier that resolves the fault: ours must still see it first.
+  if (scenario == "ahead-of-earlier") AddVectoredExceptionHandler(1, ResumeLikeAReturn);
   InstallCrashHandler();
+  if (scenario == "ahead-of-earlier") CallNowhere();
   volatile int* volatile nowhere = nullptr;
   if (scenario == "write") *nowhere = 1;
   if (scenario == "read") std::printf("%d\n", *nowhere);
@@ -145,18 +150,36 @@ TEST(CrashHandler, ReportsFaultsInOrderAndOnlyObserves) {
     return installed + AccessViolation("(" + kHex + ")", kind, kind == 8 ? "\\1" : kZero) +
            "crash: powr.*\n" + kSlots + Registers("\\1", kHex, kHex);
   };
-  const std::string cases[][2] = {{"read", unhandled(0)},
-                                  {"write", unhandled(1)},
-                                  {"execute", unhandled(8)},
-                                  {"observe", observe}};
+  const std::string cases[][2] = {
+      {"read", unhandled(0)},
+      {"write", unhandled(1)},
+      {"execute", unhandled(8)},
+      {"observe", observe},
+      {"ahead-of-earlier", installed + AccessViolation(kZero, 8, kZero) + nullCall +
+                               "([0-9A-F]+)\n" + kSlots + Registers(kZero, kHex, kHex) + resumed +
+                               "\\1\n" + end}};
   for (const auto& [scenario, pattern] : cases) {
     SCOPED_TRACE(scenario);
     const std::wstring folder = TestFolder(scenario);
     const ChildResult run = RunSelfChild({{scenario}, folder, L""});
-    const bool ends = scenario != "observe";
+    const bool ends = scenario != "observe" && scenario != "ahead-of-earlier";
     EXPECT_EQ(run.exitCode, ends ? EXCEPTION_ACCESS_VIOLATION : 0);
     EXPECT_EQ(run.output, ends ? "unhandled: C0000005\r\n" : "");
     const std::string log = LoggedMessages(folder);
     EXPECT_TRUE(std::regex_match(log, std::regex(pattern))) << log;
+  }
+}
+
+// Outside every module (heap, stack) an address stands alone, in upper-case hexadecimal.
+TEST(CrashHandler, DescribesAnAddressOutsideEveryModuleByItself) {
+  const auto onHeap = std::make_unique<int>(0);
+  const int onStack = 0;
+  for (const void* address :
+       {static_cast<const void*>(onHeap.get()), static_cast<const void*>(&onStack)}) {
+    std::ostringstream expected;
+    expected << "0x" << std::uppercase << std::hex << reinterpret_cast<uintptr_t>(address);
+    char text[400];
+    DescribeAddress(reinterpret_cast<DWORD64>(address), text, sizeof text);
+    EXPECT_EQ(text, expected.str());
   }
 }

@@ -1,17 +1,19 @@
 // The Win32 pieces of the meter that need the real API but no simulator, under Wine: port
 // discovery over device nodes written into the prefix's registry (Wine lists every instance key
 // with a ClassGUID as a present device), the refused PostMessageW, which configuration steps of a
-// port may fail, and the line settings that a pseudo-terminal cannot show.
+// port may fail, the line settings that a pseudo-terminal cannot show, and the wall clock.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "runner/meter/meter_ports.h"
+#include "runner/meter/win32_meter_platform.h"
 #include "runner/meter/win32_serial_line.h"
 #include "runner/meter/win32_ui_wake_up.h"
 #include "tests/meter/win32_message_window.h"
@@ -123,6 +125,18 @@ TEST(Win32SerialLine, LineSettingsRaiseDtrAndRtsWithoutHandshakes) {
                       DWORD{dcb.fParity}, DWORD{dcb.ByteSize}, DWORD{dcb.Parity}),
       std::make_tuple(DWORD{DTR_CONTROL_ENABLE}, DWORD{RTS_CONTROL_ENABLE}, 0ul, 0ul, 0ul, 1ul, 0ul,
                       8ul, DWORD{NOPARITY}));
+}
+
+// A reading's "t" is UTC, whatever the time zone: this run's local time is three hours ahead
+// (TZ=XYZ-3, CMakeLists.txt); the C runtime's clock is the independent witness.
+TEST(Win32MeterPlatform, WallClockIsUtcMillisecondsSince1970) {
+  SYSTEMTIME utc, local;
+  GetSystemTime(&utc);
+  GetLocalTime(&local);
+  ASSERT_NE(utc.wHour, local.wHour) << "local time is UTC here: the time zone did not take";
+  const int64_t runtimeMs = static_cast<int64_t>(std::time(nullptr)) * 1000;
+  EXPECT_NEAR(static_cast<double>(Win32MeterPlatform().WallClockMilliseconds()),
+              static_cast<double>(runtimeMs), 5000.0);
 }
 
 }  // namespace

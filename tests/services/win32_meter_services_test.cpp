@@ -10,13 +10,11 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
-#include <tuple>
 
 #include "channels/engine_project.h"
 #include "channels/flutter_engine.h"
 #include "channels/method_channel.h"
 #include "channels/standard_method_codec.h"
-#include "runner/device/win32_device_channel.h"
 #include "runner/diagnostics/native_log.h"
 #include "runner/meter/control_channel.h"
 #include "runner/meter/event_stream_channel.h"
@@ -254,56 +252,6 @@ TEST_F(MeterServices, ControlChannel) {
   EXPECT_EQ(Log(), Lines({"metoda: stan", "WYJĄTEK w stan: SetupAPI padło", "metoda: porty",
                           "WYJĄTEK w porty: SetupAPI padło", "porty: widzę 0", "metoda: start",
                           "start: wejście", "WYJĄTEK w start: SetupAPI padło"}));
-}
-
-constexpr char kDevice[] = "lumerovantix/device";
-constexpr wchar_t kCryptography[] = L"SOFTWARE\\Microsoft\\Cryptography";
-
-// Stores MachineGuid (REG_NONE: removes it); the original comes back when the case ends.
-struct MachineGuid {
-  MachineGuid(DWORD type, const std::wstring& value, DWORD bytes) {
-    if (RegGetValueW(HKEY_LOCAL_MACHINE, kCryptography, L"MachineGuid", RRF_RT_ANY | RRF_NOEXPAND,
-                     &oldType, old, &oldSize) != ERROR_SUCCESS)
-      oldType = REG_NONE;
-    Store(type, value.c_str(), bytes);
-  }
-  ~MachineGuid() { Store(oldType, old, oldSize); }
-  static void Store(DWORD type, const wchar_t* value, DWORD bytes) {
-    type == REG_NONE
-        ? RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kCryptography, L"MachineGuid")
-        : RegSetKeyValueW(HKEY_LOCAL_MACHINE, kCryptography, L"MachineGuid", type, value, bytes);
-  }
-  DWORD oldType = REG_NONE, oldSize = sizeof old;
-  wchar_t old[512] = {};
-};
-
-TEST(DeviceChannel, AnswersTheStoredIdentifierOrBrakId) {
-  StandInReset();
-  const EngineProject project(L"data");
-  flutter::FlutterEngine engine(project);
-  RegisterDeviceChannel(&engine);
-  const Bytes brakId =
-      *kCodec.EncodeErrorEnvelope("brak_id", "Nie odczytano MachineGuid z rejestru");
-  const std::wstring sevens(128, L'7');
-  const std::tuple<DWORD, std::wstring, DWORD, Bytes> cases[] = {
-      {REG_SZ, L"6f1ed2c4-0b3e-4c5a-9d2f-8e7b6a5c4d3e", 74,
-       Success("6f1ed2c4-0b3e-4c5a-9d2f-8e7b6a5c4d3e")},
-      {REG_EXPAND_SZ, L"6f1ed2c4", 18, brakId},
-      {REG_SZ, L"", 2, brakId},
-      {REG_NONE, L"", 0, brakId},
-      {REG_SZ, sevens.substr(0, 127), 256, brakId},
-      // A NUL right after the data would count as stored (as on Windows): none follows here.
-      {REG_SZ, sevens, 254, Success(std::string(127, '7'))},
-      {REG_SZ, L"\u017c\u00f3\u0142\u0107", 10, Success("\xc5\xbc\xc3\xb3\xc5\x82\xc4\x87")},
-  };
-  for (const auto& [type, value, bytes, answer] : cases) {
-    const MachineGuid stored(type, value, bytes);
-    for (const EncodableValue& arguments :
-         {EncodableValue(), EncodableValue(flutter::EncodableMap{{"a", 1}}), EncodableValue("x")})
-      EXPECT_EQ(Send(kDevice, Call("id", arguments)), answer) << type << " " << bytes;
-    EXPECT_EQ(Send(kDevice, Call("ID")), Bytes{});
-  }
-  EXPECT_EQ(StandInContractErrors(), Lines{});
 }
 
 // A run of its own (CMakeLists.txt) returns from main with the bridge listening and running, as if

@@ -100,6 +100,8 @@ TEST_F(HostWindowTest, StaysHiddenUntilTheFirstFrameAndTearsTheMeterDownFirst) {
   StandInPump(100);
   EXPECT_TRUE(IsWindowVisible(window->WindowHandle()));
   EXPECT_EQ(Send(WM_CLOSE), 0);
+  MSG quit;
+  EXPECT_FALSE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "not asked to quit";
   calls = StandInHostCalls();
   const int meterGone = CallIndex(calls, "MessengerSetCallback lumerovantix/sonel null");
   ASSERT_GE(meterGone, 0);
@@ -178,8 +180,25 @@ TEST_F(HostWindowTest, ThemeValueDecidesTheDarkModeAttribute) {
                                   : std::vector<std::string>{})
         << type << " " << value;
   }
+  // And once on creation, before any colourization change.
+  const DWORD dark = 0;
+  RegSetKeyValueW(HKEY_CURRENT_USER, kKey, L"AppsUseLightTheme", REG_DWORD, &dark, sizeof dark);
+  attributesSet.clear();
+  ASSERT_TRUE(window->Create(L"Lumerovantix", {10, 10}, {640, 480}));
+  EXPECT_EQ(attributesSet,
+            std::vector<std::string>{
+                StandInHex(reinterpret_cast<uintptr_t>(window->WindowHandle())) + " 20 1 4"});
   RegDeleteKeyValueW(HKEY_CURRENT_USER, kKey, L"AppsUseLightTheme");
   SetWindowAttributeSetterForTesting(DwmSetWindowAttribute);
+}
+
+// Activation hands the keyboard focus back to the view, wherever it was.
+TEST_F(HostWindowTest, ActivationFocusesTheView) {
+  ASSERT_NE(StandInViewWindow(), nullptr);
+  SetFocus(window->WindowHandle());
+  ASSERT_EQ(GetFocus(), window->WindowHandle());
+  EXPECT_EQ(SendMessageW(window->WindowHandle(), WM_ACTIVATE, WA_ACTIVE, 0), 0);
+  EXPECT_EQ(GetFocus(), StandInViewWindow());
 }
 
 TEST(ArgumentToUtf8Test, ConvertsStrictlyAndCutsAt32767Units) {

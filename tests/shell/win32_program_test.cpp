@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -22,16 +21,27 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-// Whether a window of the host's class of that process is visible now. (Wine 8 sends other
-// processes no EVENT_OBJECT_SHOW, so the test looks instead.)
-bool HostWindowVisible(DWORD process) {
+// A visible window of the host's class of that process, or null. (Wine 8 sends other processes
+// no EVENT_OBJECT_SHOW, so the test looks instead.)
+HWND VisibleHostWindow(DWORD process) {
   for (HWND window = nullptr;
        (window = FindWindowExW(nullptr, window, L"FLUTTER_RUNNER_WIN32_WINDOW", nullptr));) {
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
-    if (owner == process && IsWindowVisible(window)) return true;
+    if (owner == process && IsWindowVisible(window)) return window;
   }
-  return false;
+  return nullptr;
+}
+
+// "title left,top widthxheight": the title and the outer rectangle on the screen.
+std::string Describe(HWND window) {
+  wchar_t title[64] = {};
+  GetWindowTextW(window, title, 64);
+  RECT rect = {};
+  GetWindowRect(window, &rect);
+  return std::string(title, title + std::wcslen(title)) + " " + std::to_string(rect.left) + "," +
+         std::to_string(rect.top) + " " + std::to_string(rect.right - rect.left) + "x" +
+         std::to_string(rect.bottom - rect.top);
 }
 
 std::string FileText(const std::filesystem::path& path) {
@@ -52,6 +62,7 @@ Lines Summaries(const std::string& transcript, const std::string& channelAndDire
 struct ProgramRun {
   DWORD exitCode = STILL_ACTIVE;
   bool shown = false;  // a host window was seen visible
+  std::string window;  // Describe of it when first seen visible
   int console = -1;    // once it was shown: whether AttachConsole to it succeeded
   std::string transcript;
   std::string log;
@@ -95,7 +106,11 @@ ProgramRun RunProgram(const std::wstring& arguments, const std::string& script,
   // Looked at every 10 ms while it runs; the console once the window is up.
   for (const ULONGLONG end = GetTickCount64() + 60000; GetTickCount64() < end;) {
     if (WaitForSingleObject(process.get(), 10) == WAIT_OBJECT_0) break;
-    run.shown = run.shown || HostWindowVisible(started.dwProcessId);
+    if (!run.shown) {
+      const HWND window = VisibleHostWindow(started.dwProcessId);
+      run.shown = window != nullptr;
+      if (run.shown) run.window = Describe(window);
+    }
     if (run.shown && run.console < 0) {
       FreeConsole();
       run.console = AttachConsole(started.dwProcessId) ? 1 : 0;
@@ -113,13 +128,13 @@ ProgramRun RunProgram(const std::wstring& arguments, const std::string& script,
   return run;
 }
 
-// A whole session: the meter's state, ports and readings, the cable pulled, "stop", the machine
-// identity, then the window closed; and three arguments that reach the engine as UTF-8.
+// A whole session: the window as the program opens it, the meter's channels and the machine
+// identity wired to the engine, the cable pulled, then the window closed; and three arguments
+// that reach the engine as UTF-8. The services' values are their own tests'.
 TEST(ProgramTest, RunsASessionWithTheMeterAndEndsWithCodeZero) {
   std::string error;
   const auto simulator = MeterSimulatorClient::FromEnvironment(&error);
   ASSERT_TRUE(simulator) << error;
-  ASSERT_EQ(simulator->Command("value 4321 2 1"), "ok");
   ASSERT_EQ(simulator->Command("unplug-after 2"), "ok");  // cable out after two readings
   const std::string port = simulator->Command("com?").substr(4);
 
@@ -140,10 +155,12 @@ TEST(ProgramTest, RunsASessionWithTheMeterAndEndsWithCodeZero) {
     call lumerovantix/device id
     await-reply
     close
-  )");
+  )",
+                                    {L"LUMERO_STANDIN_DPI=96"});
   EXPECT_EQ(run.exitCode, 0u);
-  EXPECT_TRUE(run.shown);
+  EXPECT_EQ(run.window, "Lumerovantix 10,10 1440x900");
   EXPECT_EQ(run.console, 0) << "started detached without a debugger, it has no console";
+  // Every awaited reply and event came, "blad" of the pulled cable among them.
   EXPECT_NE(run.transcript.find(" - script 0 - | done\n"), std::string::npos) << run.transcript;
   const Lines engine = Summaries(run.transcript, "- engine");
   ASSERT_FALSE(engine.empty());
@@ -154,33 +171,9 @@ TEST(ProgramTest, RunsASessionWithTheMeterAndEndsWithCodeZero) {
 
   EXPECT_EQ(Summaries(run.transcript, "lumerovantix/sonel_info host-reply"),
             Lines({"success true", "success [\"" + port + "\"]", "success true", "success true"}));
-  wchar_t guid[64] = {};  // hex digits and dashes
-  DWORD size = sizeof guid;
-  RegGetValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Cryptography", L"MachineGuid",
-               RRF_RT_REG_SZ, nullptr, guid, &size);
-  EXPECT_EQ(Summaries(run.transcript, "lumerovantix/device host-reply"),
-            Lines{"success \"" + std::string(guid, guid + std::wcslen(guid)) + "\""});
-  // A whole line: "<seconds> <channel> <direction> <size> <hex> | <summary>".
-  EXPECT_TRUE(std::regex_search(run.transcript,
-                                std::regex(R"(\n\d+\.\d{3} lumerovantix/device to-host#\d+ 5 )"
-                                           R"(0702696400 \| call id\(null\)\n)")));
-  // State after "listen", state with the port open, readings, the pulled cable, state again.
-  const std::regex reading(
-      R"(success \{"kod": 2, "lux": 4321\.0, "nr": \d+, "ol": true, "raw": 4321, "t": \d+L, )"
-      R"("typ": "pomiar", "zakres": "4000 lx"\})");
-  Lines events;  // readings in a row as one, "brak" (a poll left unanswered) left out
-  for (const std::string& event : Summaries(run.transcript, "lumerovantix/sonel from-host")) {
-    const std::string kind =
-        std::regex_match(event, reading)                             ? "reading"
-        : event == R"(success {"podlaczony": true, "typ": "stan"})"  ? "connected"
-        : event == R"(success {"podlaczony": false, "typ": "stan"})" ? "disconnected"
-        : event.find(R"("typ": "blad")") != std::string::npos        ? "blad"
-                                                                     : event;
-    if (event.find(R"("typ": "brak")") == std::string::npos &&
-        !(kind == "reading" && !events.empty() && events.back() == kind))
-      events.push_back(kind);
-  }
-  EXPECT_EQ(events, Lines({"connected", "connected", "reading", "blad", "disconnected"}));
+  const Lines identity = Summaries(run.transcript, "lumerovantix/device host-reply");
+  ASSERT_EQ(identity.size(), 1u);
+  EXPECT_EQ(identity[0].rfind("success \"", 0), 0u) << identity[0];
 
   size_t at = 0;  // the log's milestones in order
   for (const char* milestone : {"rejestracja: start", "kanał: metoda listen", "start: wejście",
