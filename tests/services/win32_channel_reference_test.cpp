@@ -21,6 +21,7 @@
 #include "runner/device/win32_device_channel.h"
 #include "runner/meter/event_stream_channel.h"
 #include "runner/meter/win32_meter_bridge.h"
+#include "runner/win32_unique_handle.h"
 #include "tests/meter/win32_message_window.h"
 #include "tests/support/meter_simulator_client.h"
 #include "tools/stand_in_engine/stand_in_api.h"
@@ -168,30 +169,40 @@ bool Dispatch(const std::function<bool()>& done) {
   return true;
 }
 
-void StoreMachineGuid(const std::wstring& value) {
-  EXPECT_EQ(
-      RegSetKeyValueW(HKEY_LOCAL_MACHINE, kCryptography, L"MachineGuid", REG_SZ, value.c_str(),
-                      static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))),
-      ERROR_SUCCESS);
-}
-
-void RemoveMachineGuid() { RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kCryptography, L"MachineGuid"); }
-
-// The prefix's own MachineGuid comes back when the test ends, whatever an exchange stored.
-struct KeptMachineGuid {
-  KeptMachineGuid() {
-    kept = RegGetValueW(HKEY_LOCAL_MACHINE, kCryptography, L"MachineGuid", RRF_RT_REG_SZ, nullptr,
-                        value, &size) == ERROR_SUCCESS;
+// While it lives, HKEY_LOCAL_MACHINE of this process is a volatile key of the test's own, so the
+// device channel reads what an exchange stores there and the prefix's MachineGuid is never
+// touched, even by a run that crashes. Only for exchanges about the machine: the meter's device
+// search reads HKEY_LOCAL_MACHINE too.
+class OwnMachineKey {
+ public:
+  OwnMachineKey() {
+    HKEY created = nullptr;
+    EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kOwnMachine, 0, nullptr, REG_OPTION_VOLATILE,
+                              KEY_ALL_ACCESS, nullptr, &created, nullptr),
+              ERROR_SUCCESS);
+    key.reset(created);
+    // The key the value goes into, volatile like its parent.
+    EXPECT_EQ(RegCreateKeyExW(key.get(), kCryptography, 0, nullptr, REG_OPTION_VOLATILE,
+                              KEY_ALL_ACCESS, nullptr, &created, nullptr),
+              ERROR_SUCCESS);
+    const UniqueRegistryKey cryptography(created);
+    EXPECT_EQ(RegOverridePredefKey(HKEY_LOCAL_MACHINE, key.get()), ERROR_SUCCESS);
   }
-  ~KeptMachineGuid() { kept ? StoreMachineGuid(value) : RemoveMachineGuid(); }
-  KeptMachineGuid(const KeptMachineGuid&) = delete;
-  KeptMachineGuid& operator=(const KeptMachineGuid&) = delete;
-  wchar_t value[128] = {};
-  DWORD size = sizeof value;
-  bool kept = false;
+  ~OwnMachineKey() {
+    RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
+    key.reset();
+    RegDeleteTreeW(HKEY_CURRENT_USER, kOwnMachine);
+  }
+  OwnMachineKey(const OwnMachineKey&) = delete;
+  OwnMachineKey& operator=(const OwnMachineKey&) = delete;
+
+ private:
+  static constexpr wchar_t kOwnMachine[] = L"Software\\Lumerovantix channel reference machine";
+  UniqueRegistryKey key;
 };
 
-void RunStep(const std::string& step, MeterSimulatorClient& meter) {
+void RunStep(const std::string& step, MeterSimulatorClient& meter,
+             std::unique_ptr<OwnMachineKey>& machine) {
   static const std::map<std::string, Words> kMeterCommands = {
       {"meter: plugged in", {"reset"}},
       {"meter: plugged in, 1234 counts on its 400 lx range", {"reset", "value 1234 1 0"}},
@@ -200,12 +211,17 @@ void RunStep(const std::string& step, MeterSimulatorClient& meter) {
       {"meter: the cable is pulled", {"unplug"}},
   };
   const std::string storeGuid = "machine: MachineGuid is ";
+  if (step.rfind("machine: ", 0) == 0 && !machine) machine = std::make_unique<OwnMachineKey>();
   if (const auto found = kMeterCommands.find(step); found != kMeterCommands.end()) {
     for (const std::string& command : found->second) EXPECT_EQ(meter.Command(command), "ok");
   } else if (step.rfind(storeGuid, 0) == 0) {
-    StoreMachineGuid(std::wstring(step.begin() + storeGuid.size(), step.end()));  // ASCII
+    const std::wstring guid(step.begin() + storeGuid.size(), step.end());  // ASCII
+    EXPECT_EQ(
+        RegSetKeyValueW(HKEY_LOCAL_MACHINE, kCryptography, L"MachineGuid", REG_SZ, guid.c_str(),
+                        static_cast<DWORD>((guid.size() + 1) * sizeof(wchar_t))),
+        ERROR_SUCCESS);
   } else if (step == "machine: no MachineGuid") {
-    RemoveMachineGuid();
+    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kCryptography, L"MachineGuid");
   } else if (step == "host: the window closes") {
     UnregisterMeterBridge();
   } else {
@@ -217,12 +233,13 @@ void RunStep(const std::string& step, MeterSimulatorClient& meter) {
 // answer after the events sent before it.
 std::vector<Line> Play(const Exchange& page, MeterSimulatorClient& meter) {
   std::vector<Line> host;
+  std::unique_ptr<OwnMachineKey> machine;
   size_t taken = 0, scanned = 0;
   const auto takeEvents = [&](size_t count) {
     for (; taken < count; ++taken) host.push_back(Event(taken));
   };
   for (const Line& line : page.lines) {
-    if (line.kind == Line::Kind::kStep) RunStep(line.text, meter);
+    if (line.kind == Line::Kind::kStep) RunStep(line.text, meter, machine);
     if (line.kind == Line::Kind::kEvent) {  // waits until one like it comes
       Dispatch([&] {
         for (; scanned < EventCount(); ++scanned) {
@@ -288,7 +305,6 @@ TEST(ChannelReference, EveryExchangeOnThePageIsWhatTheHostDoes) {
   std::string error;
   const std::unique_ptr<MeterSimulatorClient> meter = MeterSimulatorClient::FromEnvironment(&error);
   ASSERT_TRUE(meter) << error;
-  const KeptMachineGuid keptGuid;
   const EngineProject project(L"data");
   flutter::FlutterEngine engine(project);
   MessageWindow window;
