@@ -7,9 +7,9 @@
 
 namespace meter_console {
 
-ReadSession::ReadSession(const ConsoleCommand& command, ConsoleOutput& output,
-                         LocalTimeOf localTime)
-    : command(command), output(output), localTime(std::move(localTime)) {}
+ReadSession::ReadSession(const ConsoleCommand& readCommand, ConsoleOutput& lines,
+                         LocalTimeOf toLocalTime)
+    : command(readCommand), output(lines), localTime(std::move(toLocalTime)) {}
 
 void ReadSession::Begin() {
   if (command.csv) output.Out(CsvHeader());

@@ -25,7 +25,7 @@ struct ReadCounts {
 // thread that receives the events; the caller stops the meter once Ended() holds.
 class ReadSession {
  public:
-  ReadSession(const ConsoleCommand& command, ConsoleOutput& output, LocalTimeOf localTime);
+  ReadSession(const ConsoleCommand& readCommand, ConsoleOutput& lines, LocalTimeOf toLocalTime);
 
   // Before the meter starts: the CSV header.
   void Begin();

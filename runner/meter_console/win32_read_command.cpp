@@ -62,7 +62,7 @@ class TaskQueueTarget {
 // The meter's sink: hands every event map to the session, on the loop's thread.
 class SessionSink final : public meter_link::Miernik::Sink {
  public:
-  explicit SessionSink(ReadSession& session) : session(session) {}
+  explicit SessionSink(ReadSession& receiver) : session(receiver) {}
 
  protected:
   void SuccessInternal(const flutter::EncodableValue* event) override {
