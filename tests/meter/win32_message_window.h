@@ -59,4 +59,16 @@ inline bool PumpMessagesUntil(const std::function<bool()>& done, DWORD timeoutMs
   }
 }
 
+// Dispatches the calling thread's messages one at a time, checking done() after each, so that a
+// test sees the state between two messages; false when done() still fails after 15 s.
+inline bool DispatchEachUntil(const std::function<bool()>& done) {
+  for (const ULONGLONG end = GetTickCount64() + 15000; !done();) {
+    MSG message;
+    if (GetTickCount64() > end) return false;
+    MsgWaitForMultipleObjectsEx(0, nullptr, 20, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+  }
+  return true;
+}
+
 }  // namespace meter_link

@@ -158,17 +158,6 @@ Line Event(size_t index) {
                   StandInHostMessage(kEventChannelName, index));
 }
 
-// Dispatches this thread's window messages one at a time until done() holds.
-bool Dispatch(const std::function<bool()>& done) {
-  for (const ULONGLONG end = GetTickCount64() + 15000; !done();) {
-    MSG message;
-    if (GetTickCount64() > end) return false;
-    MsgWaitForMultipleObjectsEx(0, nullptr, 20, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
-  }
-  return true;
-}
-
 // While it lives, HKEY_LOCAL_MACHINE of this process is a volatile key of the test's own, so the
 // device channel reads what an exchange stores there and the prefix's MachineGuid is never
 // touched, even by a run that crashes. Only for exchanges about the machine: the meter's device
@@ -241,7 +230,7 @@ std::vector<Line> Play(const Exchange& page, MeterSimulatorClient& meter) {
   for (const Line& line : page.lines) {
     if (line.kind == Line::Kind::kStep) RunStep(line.text, meter, machine);
     if (line.kind == Line::Kind::kEvent) {  // waits until one like it comes
-      Dispatch([&] {
+      DispatchEachUntil([&] {
         for (; scanned < EventCount(); ++scanned) {
           if (Same(line, Event(scanned))) {
             ++scanned;
@@ -261,7 +250,7 @@ std::vector<Line> Play(const Exchange& page, MeterSimulatorClient& meter) {
     host.push_back(HostLine(Line::Kind::kSend, line.channel, bytes));
     const uint64_t id = StandInSend(line.channel, bytes);
     size_t eventsThen = 0;
-    EXPECT_TRUE(Dispatch([&] {
+    EXPECT_TRUE(DispatchEachUntil([&] {
       eventsThen = EventCount();
       return StandInMessageState(id) >= kStandInAnswered;
     })) << "line "

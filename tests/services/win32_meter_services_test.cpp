@@ -89,21 +89,11 @@ Lines Log() {
   return lines;
 }
 
-// Dispatches the thread's window messages one at a time until done() holds.
-bool Dispatch(const std::function<bool()>& done) {
-  for (const ULONGLONG end = GetTickCount64() + 15000; !done();) {
-    MSG message;
-    if (GetTickCount64() > end) return false;
-    MsgWaitForMultipleObjectsEx(0, nullptr, 20, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    if (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
-  }
-  return true;
-}
-
 // From the interface side, until the answer is in; *eventsThen: the events sent by then.
 Bytes Send(const char* channel, const Bytes& bytes, size_t* eventsThen = nullptr) {
   const uint64_t id = StandInSend(channel, bytes.data(), bytes.size());
-  EXPECT_TRUE(Dispatch([&] { return StandInMessageState(id) >= kStandInAnswered; })) << channel;
+  EXPECT_TRUE(DispatchEachUntil([&] { return StandInMessageState(id) >= kStandInAnswered; }))
+      << channel;
   if (eventsThen != nullptr) *eventsThen = EventCount();
   return StandInReply(id);
 }
@@ -113,7 +103,7 @@ void Listen() {
   size_t eventsThen = 0;
   EXPECT_EQ(Send(kSonel, Call("listen"), &eventsThen), kOk);
   EXPECT_EQ(eventsThen, before) << "the state event comes after the answer";
-  EXPECT_TRUE(Dispatch([&] { return EventCount() > before; }));
+  EXPECT_TRUE(DispatchEachUntil([&] { return EventCount() > before; }));
 }
 
 class MeterServices : public ::testing::Test {
@@ -162,7 +152,7 @@ TEST_F(MeterServices, EventStreamAndBridge) {
   // Teardown while listening and running: Stop joins the thread, whose last words (after closing
   // the port) precede the refusal of a task posted afterwards.
   EXPECT_EQ(Send(kInfo, Call("start")), Success(true));
-  ASSERT_TRUE(Dispatch([] { return ReadingSince(0); }));
+  ASSERT_TRUE(DispatchEachUntil([] { return ReadingSince(0); }));
   UnregisterMeterBridge();
   const size_t sent = EventCount();
   EXPECT_FALSE(PostToUiThread([] {}));
@@ -179,7 +169,7 @@ TEST_F(MeterServices, EventStreamAndBridge) {
   EXPECT_EQ(Log(), Lines({"rejestracja: start", "kanał zdarzeń: zarejestrowany"}));
   Listen();
   EXPECT_EQ(Send(kInfo, Call("start")), Success(true));
-  ASSERT_TRUE(Dispatch([&] { return ReadingSince(sent); }));
+  ASSERT_TRUE(DispatchEachUntil([&] { return ReadingSince(sent); }));
   Log();
   EXPECT_EQ(Send(kSonel, Call("cancel")), kOk);
   EXPECT_EQ(Log(),
@@ -262,7 +252,8 @@ int ReturnWithTheBridgeRegistered() {
   static MessageWindow window;
   RegisterMeterBridge(&engine, window.Handle());
   Listen();
-  if (Send(kInfo, Call("start")) != Success(true) || !Dispatch([] { return ReadingSince(0); }))
+  if (Send(kInfo, Call("start")) != Success(true) ||
+      !DispatchEachUntil([] { return ReadingSince(0); }))
     return 1;
   std::printf("main: returns with the bridge registered\n");
   return 0;
