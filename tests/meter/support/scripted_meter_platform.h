@@ -57,9 +57,9 @@ class ScriptedMeterPlatform final : public MeterPlatform {
     std::lock_guard<std::mutex> lock(mutex);
     return record;
   }
-  void HoldAt(HoldPoint point, int poll = 1) {
+  void HoldAt(HoldPoint point, int atPoll = 1) {
     std::lock_guard<std::mutex> lock(mutex);
-    std::tie(holdPoint, holdPoll, held, released) = std::make_tuple(point, poll, false, false);
+    std::tie(holdPoint, holdPoll, held, released) = std::make_tuple(point, atPoll, false, false);
   }
   void WatchStopOf(const Miernik* meter) { watched = meter; }
   bool WaitUntilHeld() {  // real time, generous; false on time-out
