@@ -13,6 +13,7 @@
 
 #include "runner/meter/meter_platform.h"
 #include "runner/meter/miernik.h"
+#include "runner/wide_to_utf8.h"
 
 namespace meter_link {
 
@@ -78,7 +79,7 @@ class ScriptedMeterPlatform final : public MeterPlatform {
   std::unique_ptr<SerialLine> OpenSerialLine(const std::wstring& path, OpenFailureStage* stage,
                                              uint32_t* errorCode) override {
     std::unique_lock<std::mutex> lock(mutex);
-    record.journal.push_back("open " + std::string(path.begin(), path.end()));
+    record.journal.push_back("open " + WideToUtf8(path));
     MaybeHold(lock, HoldPoint::kOpen);
     if (script.openFailureCode != 0) {
       std::tie(*stage, *errorCode) =
