@@ -178,7 +178,7 @@ void WriteTypedList(Writer& writer, const std::vector<T>& list) {
   writer.Size(list.size());
   // Padded even when empty: the reader aligns before every typed list, so an unpadded empty
   // list would shift whatever follows it.
-  if (sizeof(T) > 1) writer.Alignment(static_cast<uint8_t>(sizeof(T)));
+  if constexpr (sizeof(T) > 1) writer.Alignment(static_cast<uint8_t>(sizeof(T)));
   if (list.empty()) return;
   // One block copy of the elements.
   writer.Bytes(reinterpret_cast<const uint8_t*>(list.data()), list.size() * sizeof(T));
@@ -416,7 +416,7 @@ template <typename T, typename Reader>
 std::vector<T> ReadTypedList(Reader& reader) {
   const size_t count = reader.Size();
   // Aligned even when empty, unlike the writer.
-  if (sizeof(T) > 1) reader.Alignment(static_cast<uint8_t>(sizeof(T)));
+  if constexpr (sizeof(T) > 1) reader.Alignment(static_cast<uint8_t>(sizeof(T)));
   if (!RemainingBytesHold(reader.Remaining(), count, sizeof(T))) return {};
   return reader.template Elements<T>(count);
 }

@@ -25,7 +25,8 @@ void OpenDebugConsole() {
 
 }  // namespace
 
-int APIENTRY wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int) {
+// Annotated as the SDK declares it, which MSVC checks (C28251).
+int APIENTRY wWinMain(_In_ HINSTANCE, _In_opt_ HINSTANCE, _In_ wchar_t*, _In_ int) {
   // A parent's console is used as it is; only a debugger without one gets a new console.
   if (!AttachConsole(ATTACH_PARENT_PROCESS) && IsDebuggerPresent()) OpenDebugConsole();
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);

@@ -40,11 +40,13 @@ LONG WINAPI ResumeLikeAReturn(EXCEPTION_POINTERS* pointers) {
 }
 
 // One call site, so that every call returns to the same place.
-__attribute__((noinline)) void CallNowhere() {
+void CallNowhere() {
   void (*volatile nowhere)() = nullptr;
   nowhere();
-  asm volatile("");  // not a tail call: the return address stays in here
+  nowhere = nullptr;  // work after the call, so not a tail call: the return address stays in here
 }
+// Called through a volatile pointer, so never inlined.
+void (*volatile callNowhere)() = CallNowhere;
 
 // The handler called directly, with made-up records and contexts, then real faults that go on:
 // the later handler resumes each call of CallNowhere. The first call meets the busy flag held.
@@ -75,7 +77,7 @@ int ObserveChild() {
   CrashHandler(&pointers);
   for (int call = 1; call <= 3; ++call) {
     if (call == 1 && !HoldCrashReportBusyForTesting()) return 2;
-    CallNowhere();
+    callNowhere();
     if (call == 1) ReleaseCrashReportBusyForTesting();
   }
   return 0;

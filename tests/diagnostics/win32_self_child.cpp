@@ -103,7 +103,10 @@ int main(int argc, char** argv) {
   if (arguments != nullptr && count >= 2 && std::wstring(arguments[1]) == kChildFlag) {
     std::vector<std::string> bytes;  // one a unit
     for (int i = 2; i < count; ++i) {
-      bytes.emplace_back(arguments[i], arguments[i] + std::wcslen(arguments[i]));
+      bytes.emplace_back();
+      for (const wchar_t* unit = arguments[i]; *unit != L'\0'; ++unit) {
+        bytes.back() += static_cast<char>(*unit);
+      }
     }
     return RunChild(bytes);
   }

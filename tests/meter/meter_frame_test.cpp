@@ -30,9 +30,9 @@ MeterReading Decode(const Bytes& frame, size_t length = 19, bool decodes = true)
 }
 
 // The example with some bytes changed: {index, value} pairs.
-Bytes ExampleWith(std::initializer_list<std::pair<size_t, uint8_t>> changes) {
+Bytes ExampleWith(std::initializer_list<std::pair<size_t, int>> changes) {
   Bytes frame = kExample;
-  for (const auto& change : changes) frame.at(change.first) = change.second;
+  for (const auto& change : changes) frame.at(change.first) = static_cast<uint8_t>(change.second);
   return frame;
 }
 

@@ -76,16 +76,17 @@ int Benchmark(int wanted) {
   }
   std::vector<double> ms;
   for (const auto& [nr, arrived] : arrivals) {
-    if (stamps.count(nr) != 0) ms.push_back((arrived - stamps[nr]) / 1000.0);
+    if (stamps.count(nr) != 0) ms.push_back(static_cast<double>(arrived - stamps[nr]) / 1000.0);
   }
   if (ms.empty()) return Fail("no frame times from the simulator");
   std::sort(ms.begin(), ms.end());
   const auto at = [&](double fraction) {
-    return ms[std::min(ms.size() - 1, static_cast<size_t>(fraction * ms.size()))];
+    return ms[std::min(ms.size() - 1,
+                       static_cast<size_t>(fraction * static_cast<double>(ms.size())))];
   };
   const double cpuPercent = 100.0 * static_cast<double>(cpuUsed) / static_cast<double>(wallUsed);
   std::printf("readings: %zu (matched %zu) in %.1f s\n", arrivals.size(), ms.size(),
-              wallUsed / 1e6);
+              static_cast<double>(wallUsed) / 1e6);
   std::printf(
       "latency, last byte sent -> event at the sink: median %.1f ms, p99 %.1f ms, "
       "max %.1f ms (the line's inter-byte time-out is 50 ms)\n",

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cwchar>
 #include <string>
 
 #include "runner/portable_wide_to_utf8.h"
@@ -34,11 +35,11 @@ TEST(WideToUtf8, Conversions) {
     SCOPED_TRACE(c.utf8);
     EXPECT_EQ(WideToUtf8(c.wide), c.utf8);
   }
-  if (sizeof(wchar_t) == 4) {  // whole code points where wchar_t is wide
-    EXPECT_EQ(PortableWideToUtf8({static_cast<wchar_t>(0x1F600)}), grin);
-    EXPECT_EQ(PortableWideToUtf8({static_cast<wchar_t>(0x10FFFF)}), "\xf4\x8f\xbf\xbf");
-    EXPECT_EQ(PortableWideToUtf8({static_cast<wchar_t>(0x110000)}), fffd);
-  }
+#if WCHAR_MAX > 0xFFFF  // whole code points where wchar_t is wide
+  EXPECT_EQ(PortableWideToUtf8({static_cast<wchar_t>(0x1F600)}), grin);
+  EXPECT_EQ(PortableWideToUtf8({static_cast<wchar_t>(0x10FFFF)}), "\xf4\x8f\xbf\xbf");
+  EXPECT_EQ(PortableWideToUtf8({static_cast<wchar_t>(0x110000)}), fffd);
+#endif
 }
 
 #ifdef _WIN32

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Writes the program's icon: a sun over a rounded dark-blue tile, as 32-bit images of the sizes
-Windows asks for. Drawn here so that the icon is our own: make_icon.py OUTPUT.ico"""
+Windows asks for. Drawn here so that the icon is our own. The program's resources use the committed
+result; after a change here, redraw it: make_icon.py runner/resources/Lumerovantix.ico"""
 import math
 import struct
 import sys

@@ -207,7 +207,7 @@ bool ScriptRunner::RunProgram(const ScriptCommand& command, std::string& failure
     failure = "cannot start " + command.operand + " (error " + std::to_string(GetLastError()) + ")";
     return false;
   }
-  const UniqueKernelHandle process(started.hProcess), thread(started.hThread);
+  const UniqueKernelHandle process(started.hProcess), startedThread(started.hThread);
   // In steps, so that the engine's teardown does not wait for the program.
   DWORD waited = 0;
   while (WaitForSingleObject(process.get(), kStepMs) == WAIT_TIMEOUT) {

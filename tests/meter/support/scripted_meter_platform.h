@@ -13,6 +13,7 @@
 
 #include "runner/meter/meter_platform.h"
 #include "runner/meter/miernik.h"
+#include "runner/wide_to_utf8.h"
 
 namespace meter_link {
 
@@ -57,9 +58,9 @@ class ScriptedMeterPlatform final : public MeterPlatform {
     std::lock_guard<std::mutex> lock(mutex);
     return record;
   }
-  void HoldAt(HoldPoint point, int poll = 1) {
+  void HoldAt(HoldPoint point, int atPoll = 1) {
     std::lock_guard<std::mutex> lock(mutex);
-    std::tie(holdPoint, holdPoll, held, released) = std::make_tuple(point, poll, false, false);
+    std::tie(holdPoint, holdPoll, held, released) = std::make_tuple(point, atPoll, false, false);
   }
   void WatchStopOf(const Miernik* meter) { watched = meter; }
   bool WaitUntilHeld() {  // real time, generous; false on time-out
@@ -78,7 +79,7 @@ class ScriptedMeterPlatform final : public MeterPlatform {
   std::unique_ptr<SerialLine> OpenSerialLine(const std::wstring& path, OpenFailureStage* stage,
                                              uint32_t* errorCode) override {
     std::unique_lock<std::mutex> lock(mutex);
-    record.journal.push_back("open " + std::string(path.begin(), path.end()));
+    record.journal.push_back("open " + WideToUtf8(path));
     MaybeHold(lock, HoldPoint::kOpen);
     if (script.openFailureCode != 0) {
       std::tie(*stage, *errorCode) =

@@ -157,8 +157,8 @@ int Run(int cycles) {
   std::printf(
       "cycles: %zu of %d in %.0f s; %zu events, %zu readings; %d teardowns with the "
       "queue left undrained\n",
-      run.figures.size(), cycles, (GetTickCount64() - start) / 1000.0, run.events, run.readings,
-      run.undrainedCycles);
+      run.figures.size(), cycles, static_cast<double>(GetTickCount64() - start) / 1000.0,
+      run.events, run.readings, run.undrainedCycles);
   if (passed) passed = endurance::ReportFlat(run.figures);
   std::printf("bridge: %s\n", passed ? "passed" : "FAILED");
   return passed ? 0 : 1;

@@ -64,7 +64,7 @@ int Run(int linesPerThread) {
   const ULONGLONG start = GetTickCount64();
   go.store(true);
   PumpMessagesUntil([&] { return finished.load() == kThreads; }, INFINITE);
-  const double seconds = (GetTickCount64() - start) / 1000.0;
+  const double seconds = static_cast<double>(GetTickCount64() - start) / 1000.0;
   for (std::thread& writer : writers) writer.join();
   meter->Stop();
   PumpMessagesUntil([] { return false; }, 300);
@@ -78,12 +78,13 @@ int Run(int linesPerThread) {
   const size_t written = static_cast<size_t>(kThreads) * linesPerThread;
   const size_t whole = pieces.Whole();
   std::printf("lines written: %zu by %d threads in %.1f s (%.0f lines/s), %zu bytes of log\n",
-              written, kThreads, seconds, written / seconds, text.size());
+              written, kThreads, seconds, static_cast<double>(written) / seconds, text.size());
   std::printf(
       "whole %zu, lost %zu (%.3f %%), glued %zu, fragments %zu; meter lines %zu, "
       "readings %zu\n",
-      whole, written - whole, 100.0 * (written - whole) / written, pieces.glued, pieces.fragments,
-      pieces.meterLines, events->OfKind("pomiar").size());
+      whole, written - whole,
+      100.0 * static_cast<double>(written - whole) / static_cast<double>(written), pieces.glued,
+      pieces.fragments, pieces.meterLines, events->OfKind("pomiar").size());
   std::printf("doubled %zu, broken %zu\n", pieces.Doubled(), pieces.brokenCount);
   for (const std::string& piece : pieces.broken) std::printf("  broken: %s\n", piece.c_str());
   const bool passed = pieces.Doubled() == 0 && pieces.brokenCount == 0 && pieces.meterLines > 0;
