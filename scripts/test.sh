@@ -41,6 +41,9 @@ run_ctest() {  # preset, label
 
 mkdir -p "$build"
 
+echo "== documentation: relative links"
+"$root/scripts/check-links.sh" || { echo "FAILED: documentation links"; failed=1; }
+
 echo "== native build (AddressSanitizer, UndefinedBehaviorSanitizer, fuzzing)"
 if configure_and_build native; then
   run_ctest native "native tests"
