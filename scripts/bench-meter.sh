@@ -23,6 +23,7 @@ cmake --build --preset windows-bench -j "$jobs"
 . "$root/scripts/wine-env.sh"
 prefix=$windows/wineprefix
 trap 'lumero_wine_stop "$prefix"' EXIT
+lumero_wine_prepare "$prefix" || exit 1
 # The benchmark's output comes only at its end (wine-run.sh keeps it in a file meanwhile).
 lumero_progress_start "bench-meter: $readings readings" $((readings + 5))
 status=0

@@ -24,6 +24,7 @@ endurance_wine_part() {
   local prefix=$root/build/endurance/wineprefix
   trap "lumero_wine_stop '$prefix'" EXIT
   echo "$part: $(uname -m), $(nproc) cores, $(wine --version 2>/dev/null), $(date -u '+%Y-%m-%d %H:%M UTC')"
+  lumero_wine_prepare "$prefix" || return 1
   # The driver's output comes only at its end (wine-run.sh keeps it in a file meanwhile).
   lumero_progress_start "$part: running $target $*" "$(lumero_expected_seconds "$0" "${1:-0}")"
   local status=0
