@@ -65,6 +65,9 @@ retries=$prefix.retries
 rm -f "$retries"
 if configure_and_build windows; then
   trap 'lumero_wine_stop "$prefix"' EXIT
+  # Test programs keep scratch folders in the prefix's Temp, and some cannot remove theirs under
+  # Wine (paths past MAX_PATH): each run starts without the last run's, so the tree does not grow.
+  rm -rf "$prefix"/drive_c/users/*/Temp/lumero-*
   if lumero_wine_prepare "$prefix"; then
     run_ctest windows "Windows tests under Wine"
   else
