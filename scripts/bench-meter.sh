@@ -23,7 +23,13 @@ cmake --build --preset windows-bench -j "$jobs"
 . "$root/scripts/wine-env.sh"
 prefix=$windows/wineprefix
 trap 'lumero_wine_stop "$prefix"' EXIT
+lumero_wine_prepare "$prefix" || exit 1
+# The benchmark's output comes only at its end (wine-run.sh keeps it in a file meanwhile).
+lumero_progress_start "bench-meter: $readings readings" $((readings + 5))
+status=0
 "$root/scripts/with-meter-simulator.sh" --simulator "$native/tools/meter_simulator/meter_simulator" \
   --prefix "$prefix" --com 7 -- \
   "$root/scripts/wine-run.sh" --prefix "$prefix" "$windows/tests/meter/meter_link_benchmark.exe" \
-  "$readings"
+  "$readings" || status=$?
+lumero_progress_stop
+exit $status

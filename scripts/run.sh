@@ -2,25 +2,31 @@
 # Runs Lumerovantix.exe under Wine with live readings: the stand-in engine plays the interface
 # (tools/stand_in_engine/demo_script.txt: "listen", "stan", "porty", "start", "id") and paints
 # what the host sends; the meter simulator plays the meter on COM7.
-# usage: scripts/run.sh [--no-meter] [--screenshot FILE.png]
+# usage: scripts/run.sh [--no-meter] [--screenshot FILE.png] [--display own|current]
 #   --no-meter           no simulator: the view shows that no meter is connected
 #   --screenshot FILE    after a few readings, saves the whole window (frame included) as a PNG
 #                        and closes it
-# First installs what is missing (as root) and builds. Uses the X display named by DISPLAY when
-# one answers, else an Xvfb of its own with a window manager. Wine runs in a prefix of its own,
+#   --display own        always an Xvfb display of its own, with openbox
+#   --display current    always the display named by DISPLAY, with or without a window manager
+# First installs what is missing (as root) and builds. By default uses the X display named by
+# DISPLAY when a window manager answers there (a display without one, such as the tests', gives
+# a window without a frame), else an Xvfb of its own with openbox. Wine runs in a prefix of its own,
 # build/run/wineprefix, with managed windows. Closing the window ends the run with the program's
 # exit code; closing it or Ctrl-C stops everything started here.
 set -uo pipefail
 
 usage() {
-  echo "usage: scripts/run.sh [--no-meter] [--screenshot FILE.png]" >&2
+  echo "usage: scripts/run.sh [--no-meter] [--screenshot FILE.png] [--display own|current]" >&2
   exit 2
 }
-meter=1 screenshot=""
+meter=1 screenshot="" display_choice=auto
 while [ $# -gt 0 ]; do
   case $1 in
     --no-meter) meter=0; shift ;;
     --screenshot) [ $# -ge 2 ] || usage; screenshot=$(realpath -m "$2"); shift 2 ;;
+    --display)
+      [ $# -ge 2 ] && { [ "$2" = own ] || [ "$2" = current ]; } || usage
+      display_choice=$2; shift 2 ;;
     *) usage ;;
   esac
 done
@@ -70,7 +76,28 @@ fail() {
   exit 1
 }
 
-if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+# A running window manager names on the root window a window of its own that names itself again
+# (a manager that died may leave the root's property behind); without one the window has no frame.
+window_manager_answers() {
+  [ -n "${DISPLAY:-}" ] || return 1
+  local check
+  check=$(xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | sed -n 's/.*window id # \(0x[0-9a-f]*\).*/\1/p')
+  [ -n "$check" ] && xprop -id "$check" _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "# $check"
+}
+use_current=0
+case $display_choice in
+  current)
+    [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1 ||
+      fail "--display current: no X display answers at DISPLAY=${DISPLAY:-(unset)}"
+    use_current=1 ;;
+  auto)
+    if window_manager_answers; then
+      use_current=1
+    elif [ -n "${DISPLAY:-}" ]; then
+      echo "run: no window manager answers on $DISPLAY; using a display of its own (--display current to force $DISPLAY)"
+    fi ;;
+esac
+if [ $use_current = 1 ]; then
   echo "run: on the display $DISPLAY"
 else
   fifo=$(mktemp -u)

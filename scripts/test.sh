@@ -45,6 +45,9 @@ run_ctest() {  # preset, label
 
 mkdir -p "$build"
 
+echo "== documentation: relative links"
+"$root/scripts/check-links.sh" || { echo "FAILED: documentation links"; failed=1; }
+
 echo "== native build (AddressSanitizer, UndefinedBehaviorSanitizer, fuzzing)"
 if configure_and_build native; then
   run_ctest native "native tests"
@@ -65,6 +68,9 @@ wine_suite() {  # preset, label: its tests under Wine, in the build's own prefix
   # scripts/wine-run.sh notes here every Wine process it had to start again.
   rm -f "$prefix.retries"
   trap "lumero_wine_stop '$prefix'" EXIT
+  # Test programs keep scratch folders in the prefix's Temp, and some cannot remove theirs under
+  # Wine (paths past MAX_PATH): each run starts without the last run's, so the tree does not grow.
+  rm -rf "$prefix"/drive_c/users/*/Temp/lumero-*
   if lumero_wine_prepare "$prefix"; then
     run_ctest "$1" "$2"
   else

@@ -6,6 +6,8 @@
 # its output in a file, and warmed up once before any test runs. $prefix.log keeps what the
 # making of the prefix, Xvfb and the warm-up print; the server's own chatter is dropped.
 
+. "$(dirname "${BASH_SOURCE[0]}")/progress.bash"
+
 export WINEDEBUG=-all
 # No Mono or Gecko download prompts while the prefix is made.
 export WINEDLLOVERRIDES="mscoree,mshtml="
@@ -26,6 +28,7 @@ lumero_wine_prepare() {
     flock 9
     if [ ! -f "$prefix/.lumero-ready" ]; then
       # Ready only once every step succeeded; a half-made prefix is made again next time.
+      lumero_progress_start "wine-env: making the Wine prefix $prefix" 20 9>&-
       if ! { wineboot -i >"$log" 2>&1 </dev/null 9>&- &&
         # An unhandled fault must end the process, not open winedbg's dialog on the hidden display.
         wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >>"$log" 2>&1 </dev/null 9>&- &&
@@ -33,9 +36,11 @@ lumero_wine_prepare() {
         { [ "$managed" = managed ] ||
           wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >>"$log" 2>&1 </dev/null 9>&-; } &&
         wineserver -w 9>&-; }; then
+        lumero_progress_stop
         echo "wine-env: making the Wine prefix $prefix failed; see $log" >&2
         exit 1
       fi
+      lumero_progress_stop
       touch "$prefix/.lumero-ready"
     fi
     if [ -z "${DISPLAY:-}" ]; then

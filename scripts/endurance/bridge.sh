@@ -4,6 +4,9 @@
 # event arrives after a teardown, a reading comes twice, the engine's contract is broken, the
 # process's handles or private bytes grow, or it crashes or hangs.
 # usage: scripts/endurance/bridge.sh [CYCLES]
+# endurance-default: 100
+# endurance-seconds: 5 + 1.8 per unit
+# endurance-minimum: 10
 set -uo pipefail
 . "$(dirname "$0")/wine-part.bash"
 cycles=${1:-100}

@@ -5,6 +5,8 @@
 # "fuzz" (native Release with UndefinedBehaviorSanitizer: AddressSanitizer would make a long run
 # ten times slower; the test command fuzzes briefly under it). Prints executions per second and the
 # time of each; fails when a target finds anything (its input is left in build/fuzz/endurance/).
+# endurance-default: 10000000
+# endurance-seconds: 5 + 0.0007 per unit
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 cd "$root"
@@ -15,9 +17,18 @@ jobs=${LUMERO_JOBS:-$(nproc)}
 
 "$root/scripts/install-deps.sh"
 mkdir -p "$root/build"
+. "$root/scripts/progress.bash"
+echo "fuzz: building the fuzz targets (preset fuzz)"
 cmake --preset fuzz >"$build.configure.log" 2>&1 || { cat "$build.configure.log"; exit 1; }
 cmake --build "$build" -j "$jobs" --target channel_decode_fuzzer frame_assembly_fuzzer \
   >"$build.build.log" 2>&1 || { cat "$build.build.log"; exit 1; }
+
+# libFuzzer's latest count of executions, from the "#N" at the start of its status lines.
+fuzz_progress() {
+  local count
+  count=$(grep -ao '^#[0-9]*' "$1" | tail -n 1)
+  [ -n "$count" ] && echo "${count#\#} executions so far"
+}
 
 status=0
 fuzz() {  # name, executable, seed corpus folders...
@@ -29,6 +40,10 @@ fuzz() {  # name, executable, seed corpus folders...
   mkdir -p "$work/corpus"
   local started result
   started=$(date +%s.%N)
+  # Half of the part's time per unit goes to each target.
+  lumero_progress_start "fuzz: $name, $runs executions" \
+    "$(awk -v s="$(lumero_expected_seconds "$0" "$runs")" 'BEGIN { printf "%.0f", s / 2 }')" \
+    fuzz_progress "$work.log"
   if "$target" -runs="$runs" -seed=1 -max_len=4096 -timeout=10 -rss_limit_mb=2048 \
     -print_final_stats=1 -artifact_prefix="$work/" "$work/corpus" "$@" >"$work.log" 2>&1; then
     result=passed
@@ -37,6 +52,7 @@ fuzz() {  # name, executable, seed corpus folders...
     status=1
     tail -n 40 "$work.log"
   fi
+  lumero_progress_stop
   local seconds executed rate
   seconds=$(awk -v from="$started" -v to="$(date +%s.%N)" 'BEGIN { print to - from }')
   executed=$(sed -n 's/^stat::number_of_executed_units: *//p' "$work.log")

@@ -4,6 +4,8 @@
 # (Wine's emulated appends lose some: reported only). Fails on a line found twice, anything else
 # broken (mixed text, a torn UTF-8 sequence), a crash or a hang.
 # usage: scripts/endurance/log-load.sh [LINES]
+# endurance-default: 10000
+# endurance-seconds: 5 + 0.0015 per unit
 set -uo pipefail
 . "$(dirname "$0")/wine-part.bash"
 lines=${1:-10000}

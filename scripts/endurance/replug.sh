@@ -5,6 +5,9 @@
 # figures and exits non-zero when a reading is lost or doubled, an unplug does not end in one
 # error and one state event, a cycle hangs or overruns, or handles or private bytes grow.
 # usage: scripts/endurance/replug.sh [CYCLES]
+# endurance-default: 100
+# endurance-seconds: 20 + 3.6 per unit
+# endurance-minimum: 10
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 cd "$root"
@@ -40,10 +43,15 @@ export LUMERO_STANDIN_RECORDS=0
 limit=$((60 + cycles * 15))
 started=$(date +%s)
 status=0
+. "$root/scripts/progress.bash"
+readings_so_far() { echo "$(grep -c '"typ": "pomiar"' "$work/transcript.txt") readings so far"; }
+lumero_progress_start "replug: $cycles cycles" "$(lumero_expected_seconds "$0" "$cycles")" \
+  readings_so_far
 "$root/scripts/with-meter-simulator.sh" --simulator build/native/tools/meter_simulator/meter_simulator \
   --prefix "$prefix" --com 7 -- \
   timeout "$limit" "$root/scripts/wine-run.sh" --prefix "$prefix" build/windows/runner/Lumerovantix.exe \
   >"$work/run.log" 2>&1 || status=$?
+lumero_progress_stop
 [ $status = 124 ] && echo "replug: the program did not end within $limit s"
 echo "run: $(($(date +%s) - started)) s, program status $status; logs in $work"
 report=0

@@ -1,7 +1,7 @@
 // Smoke test of the meter simulator, natively: it answers a poll on its simulated COM link with a
-// frame of the value set over its control channel, reports the poll and the line settings, plugs
-// back on another COM number, and when terminated removes the link and ends normally. The Windows
-// tests use it in every mode.
+// frame of the value set over its control channel, reports the poll and the line settings, names
+// the allowed range of a bad parameter, plugs back on another COM number, and when terminated
+// removes the link and ends normally. The Windows tests use it in every mode.
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -74,6 +74,7 @@ TEST(MeterSimulator, AnswersAPollAndEndsCleanly) {
     EXPECT_EQ(reading.rangeCode, 3);
     EXPECT_TRUE(reading.overload);
     EXPECT_EQ(control->Number("polls?"), 1);
+    EXPECT_EQ(control->Command("mode long 300"), "error bad length 300 (19..256)");
     close(fd);
     EXPECT_EQ(control->Command("unplug"), "ok");
     EXPECT_EQ(control->Command("plug 6"), "ok");

@@ -3,6 +3,9 @@
 namespace {
 
 const int64_t kUnplugDelayMs = 300;
+// A long frame is still one frame, and fits the host's 256-byte read.
+const int kMinLongLength = 19;
+const int kMaxLongLength = 256;
 
 struct NamedMode {
   const char* name;
@@ -79,22 +82,29 @@ std::vector<PlannedWrite> MeterBehaviour::OnPoll(int64_t nowMs, const MeterFrame
   return plan;
 }
 
-bool MeterBehaviour::SetMode(const std::string& name, int parameter, bool hasParameter) {
+std::string MeterBehaviour::SetMode(const std::string& name, int parameter, bool hasParameter) {
+  const std::string given = std::to_string(parameter);
   for (const NamedMode& m : kModes) {
     if (name != m.name) continue;
     if (hasParameter) {
-      if (parameter < 0) return false;
+      if (m.mode == AnswerMode::kLong) {
+        if (parameter < kMinLongLength || parameter > kMaxLongLength) {
+          return "bad length " + given + " (" + std::to_string(kMinLongLength) + ".." +
+                 std::to_string(kMaxLongLength) + ")";
+        }
+        longLength_ = parameter;
+      } else if (parameter < 0) {
+        return "bad milliseconds " + given + " (0 or more)";
+      }
       if (m.mode == AnswerMode::kSplit) splitGapMs_ = parameter;
       if (m.mode == AnswerMode::kLate) lateDelayMs_ = parameter;
-      if (m.mode == AnswerMode::kLong) {
-        if (parameter < 19 || parameter > 256) return false;
-        longLength_ = parameter;
-      }
     }
     mode_ = m.mode;
-    return true;
+    return "";
   }
-  return false;
+  std::string names;
+  for (const NamedMode& m : kModes) names += std::string(names.empty() ? "" : ", ") + m.name;
+  return "bad mode " + name + " (" + names + ")";
 }
 
 std::string MeterBehaviour::ModeName() const {

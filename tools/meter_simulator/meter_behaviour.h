@@ -30,8 +30,8 @@ class MeterBehaviour {
   // A poll byte (0x11) arrived at nowMs; clock carries the meter's date and time.
   std::vector<PlannedWrite> OnPoll(int64_t nowMs, const MeterFrameFields& clock);
 
-  // mode name and optional parameter; false for an unknown name or a bad parameter.
-  bool SetMode(const std::string& name, int parameter, bool hasParameter);
+  // mode name and optional parameter; empty when set, else what was wrong, with what is allowed.
+  std::string SetMode(const std::string& name, int parameter, bool hasParameter);
   std::string ModeName() const;
   void SetAnswerDelay(int milliseconds) { answerDelayMs_ = milliseconds; }
   void SetReading(int value, int rangeCode, bool overload);

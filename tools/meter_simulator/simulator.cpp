@@ -48,7 +48,8 @@ MeterFrameFields MeterClock() {
 }
 
 const char kHelp[] =
-    "commands: mode normal|silent|garbage|split [gap]|late [delay]|long [length]|double; "
+    "commands: mode normal|silent|garbage|split [GAP ms]|late [DELAY ms]|long [LENGTH 19..256]|"
+    "double; "
     "delay MS; value RAW RANGE OL; unplug-after N; unplug; plug [COM]; polls?; frames?; "
     "settings?; plugged?; com?; mode?; stamps?; unplugged-at?; reset; quit";
 
@@ -116,7 +117,8 @@ std::string Simulator::Handle(const std::string& line) {
     int parameter = 0;
     in >> name;
     const bool hasParameter = static_cast<bool>(in >> parameter);
-    return meter_.SetMode(name, parameter, hasParameter) ? "ok" : "error bad mode";
+    const std::string problem = meter_.SetMode(name, parameter, hasParameter);
+    return problem.empty() ? "ok" : "error " + problem;
   }
   if (command == "mode?") return "mode " + meter_.ModeName();
   if (command == "delay") {
