@@ -34,15 +34,23 @@ size_t FittingLength(const char* message, size_t budget) {
 
 }  // namespace
 
+int FormatLogTime(const LogTime& time, char* text, size_t size) {
+  return std::snprintf(text, size, "%04u-%02u-%02u %02u:%02u:%02u.%03u",
+                       static_cast<unsigned>(time.year), static_cast<unsigned>(time.month),
+                       static_cast<unsigned>(time.day), static_cast<unsigned>(time.hour),
+                       static_cast<unsigned>(time.minute), static_cast<unsigned>(time.second),
+                       static_cast<unsigned>(time.milliseconds));
+}
+
 size_t FormatLogLine(const LogTime& time, const char* message, char (&line)[kLogLineCapacity]) {
   if (message == nullptr) return 0;
-  const int prefix = std::snprintf(
-      line, sizeof line,
-      "%04u-%02u-%02u %02u:%02u:%02u.%03u [INFO] miernik: ", static_cast<unsigned>(time.year),
-      static_cast<unsigned>(time.month), static_cast<unsigned>(time.day),
-      static_cast<unsigned>(time.hour), static_cast<unsigned>(time.minute),
-      static_cast<unsigned>(time.second), static_cast<unsigned>(time.milliseconds));
-  if (prefix < 0 || static_cast<size_t>(prefix) + kLineEndLength > kMaxLineLength) return 0;
+  const int stamp = FormatLogTime(time, line, sizeof line);
+  if (stamp < 0 || static_cast<size_t>(stamp) >= sizeof line) return 0;
+  const int tag =
+      std::snprintf(line + stamp, sizeof line - static_cast<size_t>(stamp), " [INFO] miernik: ");
+  if (tag < 0) return 0;
+  const int prefix = stamp + tag;
+  if (static_cast<size_t>(prefix) + kLineEndLength > kMaxLineLength) return 0;
   // The message gives way, never the line end: a cut line would glue the next one onto it.
   const size_t budget = kMaxLineLength - static_cast<size_t>(prefix) - kLineEndLength;
   const size_t kept = FittingLength(message, budget);

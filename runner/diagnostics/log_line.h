@@ -14,6 +14,10 @@ struct LogTime {
   uint32_t milliseconds = 0;
 };
 
+// Writes "YYYY-MM-DD hh:mm:ss.mmm", the stamp every log line begins with, into text as snprintf
+// does and returns what snprintf returns.
+int FormatLogTime(const LogTime& time, char* text, size_t size);
+
 // A log line never exceeds kLogLineCapacity - 1 bytes (a NUL follows it in the buffer).
 constexpr size_t kLogLineCapacity = 600;
 

@@ -27,9 +27,7 @@ ConsoleReading ReadingFromEvent(const flutter::EncodableMap& event) {
 
 std::string FormatTime(const LocalTime& time) {
   char text[48];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", time.year, time.month,
-                time.day, time.hour, time.minute, time.second, time.millisecond);
-  return text;
+  return FormatLogTime(time, text, sizeof text) > 0 ? text : "";
 }
 
 std::string FormatLux(const ConsoleReading& reading, char decimalPoint) {

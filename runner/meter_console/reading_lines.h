@@ -4,19 +4,12 @@
 #include <string>
 
 #include "channels/encodable_value.h"
+#include "runner/diagnostics/log_line.h"
 
 namespace meter_console {
 
-// A moment in the user's local time, as the console prints it.
-struct LocalTime {
-  int year = 0;
-  int month = 0;
-  int day = 0;
-  int hour = 0;
-  int minute = 0;
-  int second = 0;
-  int millisecond = 0;
-};
+// A moment in the user's local time; the log's own type, so the two print it alike.
+using LocalTime = LogTime;
 
 // One "pomiar" event of the meter link, as the console shows it.
 struct ConsoleReading {

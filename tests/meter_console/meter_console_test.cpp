@@ -55,7 +55,7 @@ EncodableMap Reading(int32_t raw, int32_t code, const std::string& label, bool o
 
 // Local time is the platform's; here the millisecond count only shows through.
 LocalTime FakeLocalTime(int64_t utcMilliseconds) {
-  return {2025, 3, 2, 14, 3, 7, static_cast<int>(utcMilliseconds % 1000)};
+  return {2025, 3, 2, 14, 3, 7, static_cast<uint32_t>(utcMilliseconds % 1000)};
 }
 
 struct Session {
