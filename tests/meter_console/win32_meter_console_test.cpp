@@ -25,11 +25,15 @@
 #include "runner/wide_to_utf8.h"
 #include "runner/win32_unique_handle.h"
 #include "tests/support/meter_simulator_client.h"
+#include "tests/support/win32_scratch.h"
 
 namespace meter_console {
 namespace {
 
 using Lines = std::vector<std::string>;
+using test_support::EnvironmentWith;
+using test_support::FileText;
+using test_support::NewScratchFolder;
 using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
@@ -38,11 +42,6 @@ std::filesystem::path ToolPath() {
   wchar_t path[MAX_PATH] = {};
   GetEnvironmentVariableW(L"LUMERO_METER_CONSOLE", path, MAX_PATH);
   return path;
-}
-
-std::string FileText(const std::filesystem::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
 Lines LinesOf(const std::string& text) {  // CR LF or LF
@@ -65,10 +64,7 @@ struct ToolRun {
 // Runs lumero-meter with arguments until it ends (at most a minute), standard output and error
 // in files, LOCALAPPDATA in a folder of its own.
 ToolRun RunTool(const std::wstring& arguments) {
-  const std::filesystem::path folder = std::filesystem::temp_directory_path() /
-                                       ("lumero-meter-" + std::to_string(GetCurrentProcessId()) +
-                                        "-" + std::to_string(GetTickCount64()));
-  std::filesystem::create_directories(folder);
+  const std::filesystem::path folder = NewScratchFolder("meter");
   // Wine starts its desktop process from the first process of a session that uses a window, and
   // that process inherits the starter's handles: started from the tool, it would keep the output
   // files open. Started from here, it inherits none.
@@ -81,12 +77,7 @@ ToolRun RunTool(const std::wstring& arguments) {
                                           &inheritable, CREATE_ALWAYS, 0, nullptr));
     };
     const UniqueFileHandle out = create(L"out.txt"), err = create(L"err.txt");
-    std::wstring environment;
-    const wchar_t* inherited = GetEnvironmentStringsW();
-    for (const wchar_t* entry = inherited; *entry != 0; entry += wcslen(entry) + 1)
-      if (wcsncmp(entry, L"LOCALAPPDATA=", 13) != 0) environment += entry + std::wstring(1, 0);
-    FreeEnvironmentStringsW(const_cast<wchar_t*>(inherited));
-    environment += L"LOCALAPPDATA=" + folder.wstring() + L'\0';
+    std::wstring environment = EnvironmentWith({L"LOCALAPPDATA=" + folder.wstring()});
 
     std::wstring commandLine = L"\"" + ToolPath().wstring() + L"\" " + arguments;
     STARTUPINFOW startup = {};

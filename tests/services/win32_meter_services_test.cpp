@@ -23,11 +23,14 @@
 #include "tests/meter/win32_message_window.h"
 #include "tests/support/meter_simulator_client.h"
 #include "tests/support/win32_device_nodes.h"
+#include "tests/support/win32_scratch.h"
 #include "tools/stand_in_engine/stand_in_api.h"
 
 namespace meter_link {
 namespace {
 
+using test_support::FileText;
+using test_support::NewScratchFolder;
 using flutter::EncodableList;
 using flutter::EncodableValue;
 using Bytes = std::vector<uint8_t>;
@@ -67,19 +70,13 @@ bool ReadingSince(size_t from) {
 }
 
 // This process's own log: other test programs log into the prefix's default folder meanwhile.
-const bool kOwnLogFolder = [] {
-  const std::filesystem::path folder = std::filesystem::temp_directory_path() /
-                                       ("lumero-services-" + std::to_string(GetCurrentProcessId()) +
-                                        "-" + std::to_string(GetTickCount64()));
-  std::filesystem::create_directories(folder);
-  return SetEnvironmentVariableW(L"LOCALAPPDATA", folder.c_str()) != FALSE;
-}();
+const bool kOwnLogFolder =
+    SetEnvironmentVariableW(L"LOCALAPPDATA", NewScratchFolder("services").c_str()) != FALSE;
 
 // Lines logged since the last call, without time stamps, readings and the device search's steps.
 Lines Log() {
   static size_t offset = 0;
-  std::ifstream file(std::filesystem::path(LogFilePath()), std::ios::binary);
-  const std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+  const std::string text = FileText(std::filesystem::path(LogFilePath()));
   Lines lines;
   for (size_t end; (end = text.find("\r\n", offset)) != std::string::npos; offset = end + 2) {
     const std::string line = text.substr(offset + 40, end - offset - 40);

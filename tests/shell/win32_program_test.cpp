@@ -16,10 +16,14 @@
 
 #include "runner/win32_unique_handle.h"
 #include "tests/support/meter_simulator_client.h"
+#include "tests/support/win32_scratch.h"
 
 namespace {
 
 using Lines = std::vector<std::string>;
+using test_support::EnvironmentWith;
+using test_support::FileText;
+using test_support::NewScratchFolder;
 
 // A visible window of the host's class of that process, or null. (Wine 8 sends other processes
 // no EVENT_OBJECT_SHOW, so the test looks instead.)
@@ -42,11 +46,6 @@ std::string Describe(HWND window) {
   return std::string(title, title + std::wcslen(title)) + " " + std::to_string(rect.left) + "," +
          std::to_string(rect.top) + " " + std::to_string(rect.right - rect.left) + "x" +
          std::to_string(rect.bottom - rect.top);
-}
-
-std::string FileText(const std::filesystem::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
 // The summaries of the transcript lines of "<channel> <direction>" (a prefix of the direction).
@@ -72,21 +71,13 @@ struct ProgramRun {
 // transcript, and the extra variables ("NAME=value") in its environment.
 ProgramRun RunProgram(const std::wstring& arguments, const std::string& script,
                       const std::vector<std::wstring>& variables = {}) {
-  const std::filesystem::path folder = std::filesystem::temp_directory_path() /
-                                       ("lumero-program-" + std::to_string(GetCurrentProcessId()) +
-                                        "-" + std::to_string(GetTickCount64()));
-  std::filesystem::create_directories(folder);
+  const std::filesystem::path folder = NewScratchFolder("program");
   std::ofstream(folder / "script.txt") << script;
-  std::wstring environment;  // the test's own, but for LOCALAPPDATA
-  const wchar_t* inherited = GetEnvironmentStringsW();
-  for (const wchar_t* entry = inherited; *entry != 0; entry += std::wcslen(entry) + 1)
-    if (std::wcsncmp(entry, L"LOCALAPPDATA=", 13) != 0) environment += entry + std::wstring(1, 0);
-  FreeEnvironmentStringsW(const_cast<wchar_t*>(inherited));
   std::vector<std::wstring> own = variables;
   own.push_back(L"LOCALAPPDATA=" + folder.wstring());
   own.push_back(L"LUMERO_STANDIN_SCRIPT=" + (folder / "script.txt").wstring());
   own.push_back(L"LUMERO_STANDIN_TRANSCRIPT=" + (folder / "transcript.txt").wstring());
-  for (const std::wstring& variable : own) environment += variable + L'\0';
+  std::wstring environment = EnvironmentWith(own);
 
   const char* path = std::getenv("LUMERO_PROGRAM");  // ASCII: a path of the build
   const std::filesystem::path program(std::wstring(path, path + std::strlen(path)));
