@@ -24,6 +24,7 @@
 #include "runner/win32_unique_handle.h"
 #include "tests/meter/win32_message_window.h"
 #include "tests/support/meter_simulator_client.h"
+#include "tests/support/win32_own_machine_key.h"
 #include "tools/stand_in_engine/stand_in_api.h"
 #include "tools/stand_in_engine/wire_text.h"
 
@@ -32,11 +33,11 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 using Words = std::vector<std::string>;
+using test_support::OwnMachineKey;
 
 constexpr char kSendArrow[] = "→ ";
 constexpr char kHostArrow[] = "← ";
 constexpr char kAnswer[] = "answer";
-constexpr wchar_t kCryptography[] = L"SOFTWARE\\Microsoft\\Cryptography";
 
 // One line of an exchange: a message with its summary and bytes ("xx": any byte), a step outside
 // the channels ("meter: ..."), or "..." (more events like the one before).
@@ -158,38 +159,6 @@ Line Event(size_t index) {
                   StandInHostMessage(kEventChannelName, index));
 }
 
-// While it lives, HKEY_LOCAL_MACHINE of this process is a volatile key of the test's own, so the
-// device channel reads what an exchange stores there and the prefix's MachineGuid is never
-// touched, even by a run that crashes. Only for exchanges about the machine: the meter's device
-// search reads HKEY_LOCAL_MACHINE too.
-class OwnMachineKey {
- public:
-  OwnMachineKey() {
-    HKEY created = nullptr;
-    EXPECT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kOwnMachine, 0, nullptr, REG_OPTION_VOLATILE,
-                              KEY_ALL_ACCESS, nullptr, &created, nullptr),
-              ERROR_SUCCESS);
-    key.reset(created);
-    // The key the value goes into, volatile like its parent.
-    EXPECT_EQ(RegCreateKeyExW(key.get(), kCryptography, 0, nullptr, REG_OPTION_VOLATILE,
-                              KEY_ALL_ACCESS, nullptr, &created, nullptr),
-              ERROR_SUCCESS);
-    const UniqueRegistryKey cryptography(created);
-    EXPECT_EQ(RegOverridePredefKey(HKEY_LOCAL_MACHINE, key.get()), ERROR_SUCCESS);
-  }
-  ~OwnMachineKey() {
-    RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
-    key.reset();
-    RegDeleteTreeW(HKEY_CURRENT_USER, kOwnMachine);
-  }
-  OwnMachineKey(const OwnMachineKey&) = delete;
-  OwnMachineKey& operator=(const OwnMachineKey&) = delete;
-
- private:
-  static constexpr wchar_t kOwnMachine[] = L"Software\\Lumerovantix channel reference machine";
-  UniqueRegistryKey key;
-};
-
 void RunStep(const std::string& step, MeterSimulatorClient& meter,
              std::unique_ptr<OwnMachineKey>& machine) {
   static const std::map<std::string, Words> kMeterCommands = {
@@ -205,12 +174,10 @@ void RunStep(const std::string& step, MeterSimulatorClient& meter,
     for (const std::string& command : found->second) EXPECT_EQ(meter.Command(command), "ok");
   } else if (step.rfind(storeGuid, 0) == 0) {
     const std::wstring guid(step.begin() + storeGuid.size(), step.end());  // ASCII
-    EXPECT_EQ(
-        RegSetKeyValueW(HKEY_LOCAL_MACHINE, kCryptography, L"MachineGuid", REG_SZ, guid.c_str(),
-                        static_cast<DWORD>((guid.size() + 1) * sizeof(wchar_t))),
-        ERROR_SUCCESS);
+    OwnMachineKey::StoreGuid(REG_SZ, guid.c_str(),
+                             static_cast<DWORD>((guid.size() + 1) * sizeof(wchar_t)));
   } else if (step == "machine: no MachineGuid") {
-    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kCryptography, L"MachineGuid");
+    OwnMachineKey::StoreGuid(REG_NONE, nullptr, 0);
   } else if (step == "host: the window closes") {
     UnregisterMeterBridge();
   } else {

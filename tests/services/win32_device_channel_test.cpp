@@ -1,5 +1,5 @@
-// The device identity channel against the stand-in engine, with MachineGuid rewritten in the
-// Wine prefix's HKLM for each case (registered only under Wine: never on a developer's Windows).
+// The device identity channel against the stand-in engine, with each case's MachineGuid in a
+// key of the test's own that stands in for HKEY_LOCAL_MACHINE: the machine's value stays as it is.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -13,6 +13,7 @@
 #include "channels/flutter_engine.h"
 #include "channels/standard_method_codec.h"
 #include "runner/device/win32_device_channel.h"
+#include "tests/support/win32_own_machine_key.h"
 #include "tools/stand_in_engine/stand_in_api.h"
 
 namespace {
@@ -21,7 +22,6 @@ using flutter::EncodableValue;
 using Bytes = std::vector<uint8_t>;
 
 constexpr char kDevice[] = "lumerovantix/device";
-constexpr wchar_t kCryptography[] = L"SOFTWARE\\Microsoft\\Cryptography";
 const flutter::StandardMethodCodec& kCodec = flutter::StandardMethodCodec::GetInstance();
 
 Bytes Call(const char* method, const EncodableValue& arguments = EncodableValue()) {
@@ -38,24 +38,6 @@ Bytes Send(const Bytes& bytes) {
   EXPECT_EQ(StandInMessageState(id), kStandInAnswered);
   return StandInReply(id);
 }
-
-// Stores MachineGuid (REG_NONE: removes it); the original comes back when the case ends.
-struct MachineGuid {
-  MachineGuid(DWORD type, const std::wstring& value, DWORD bytes) {
-    if (RegGetValueW(HKEY_LOCAL_MACHINE, kCryptography, L"MachineGuid", RRF_RT_ANY | RRF_NOEXPAND,
-                     &oldType, old, &oldSize) != ERROR_SUCCESS)
-      oldType = REG_NONE;
-    Store(type, value.c_str(), bytes);
-  }
-  ~MachineGuid() { Store(oldType, old, oldSize); }
-  static void Store(DWORD type, const wchar_t* value, DWORD bytes) {
-    type == REG_NONE
-        ? RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kCryptography, L"MachineGuid")
-        : RegSetKeyValueW(HKEY_LOCAL_MACHINE, kCryptography, L"MachineGuid", type, value, bytes);
-  }
-  DWORD oldType = REG_NONE, oldSize = sizeof old;
-  wchar_t old[512] = {};
-};
 
 TEST(DeviceChannel, AnswersTheStoredIdentifierOrBrakId) {
   StandInReset();
@@ -76,8 +58,9 @@ TEST(DeviceChannel, AnswersTheStoredIdentifierOrBrakId) {
       {REG_SZ, sevens, 254, Success(std::string(127, '7'))},
       {REG_SZ, L"\u017c\u00f3\u0142\u0107", 10, Success("\xc5\xbc\xc3\xb3\xc5\x82\xc4\x87")},
   };
+  const test_support::OwnMachineKey machine;
   for (const auto& [type, value, bytes, answer] : cases) {
-    const MachineGuid stored(type, value, bytes);
+    test_support::OwnMachineKey::StoreGuid(type, value.c_str(), bytes);
     for (const EncodableValue& arguments :
          {EncodableValue(), EncodableValue(flutter::EncodableMap{{"a", 1}}), EncodableValue("x")})
       EXPECT_EQ(Send(Call("id", arguments)), answer) << type << " " << bytes;
