@@ -113,7 +113,7 @@ int RunChild(const std::vector<std::string>& arguments) {
   // A handler added earlier that resolves the fault: ours must still see it first.
   if (scenario == "ahead-of-earlier") AddVectoredExceptionHandler(1, ResumeLikeAReturn);
   InstallCrashHandler();
-  if (scenario == "ahead-of-earlier") CallNowhere();
+  if (scenario == "ahead-of-earlier") callNowhere();
   volatile int* volatile nowhere = nullptr;
   if (scenario == "write") *nowhere = 1;
   if (scenario == "read") std::printf("%d\n", *nowhere);
