@@ -29,10 +29,10 @@
 namespace meter_link {
 namespace {
 
-using test_support::FileText;
-using test_support::NewScratchFolder;
 using flutter::EncodableList;
 using flutter::EncodableValue;
+using test_support::FileText;
+using test_support::NewScratchFolder;
 using Bytes = std::vector<uint8_t>;
 using Lines = std::vector<std::string>;
 
