@@ -58,8 +58,8 @@ class MethodChannelTest : public ::testing::Test, public flutter::BinaryMessenge
                                                   &StandardMethodCodec::GetInstance()};
 };
 
-// Every kind of answer in order, then a second answer, a dropped result and undecodable calls;
-// an empty handler removes the channel's handler.
+// Every kind of answer in order, then a second answer, a dropped result and undecodable calls,
+// the empty message among them; an empty handler removes the channel's handler.
 TEST_F(MethodChannelTest, AnswersOnceAsEnvelopesAndEmptyForUnknownOrUndecodable) {
   std::vector<std::string> handled;
   channel_.SetMethodCallHandler([&](const MethodCall<EncodableValue>& call, Result result) {
@@ -83,9 +83,11 @@ TEST_F(MethodChannelTest, AnswersOnceAsEnvelopesAndEmptyForUnknownOrUndecodable)
   EXPECT_EQ(errors.Take(), (Lines{kDuplicate, kUnanswered}));
   Deliver(Hex("03 01 00 00 00 00"));
   EXPECT_EQ(errors.Take(), (Lines{kNameNotString, kUnconstructable}));
+  Deliver({});
+  EXPECT_EQ(errors.Take(), (Lines{kInvalidRead, kNameNotString, kUnconstructable}));
   EXPECT_EQ(handled, (Lines{"stan", "ok", "fail", "details", "twice", "dropped"}));
   EXPECT_EQ(replies_, (Lines{"00 00", "00 07 03 74 61 6b", "01 07 05 65 72 72 6f 72 00 00",
-                             "01 07 01 65 07 01 6d 01", "<null>", "<null>"}));
+                             "01 07 01 65 07 01 6d 01", "<null>", "<null>", "<null>"}));
   channel_.SetMethodCallHandler(nullptr);
   EXPECT_FALSE(Deliver(CallBytes("x")));
 }

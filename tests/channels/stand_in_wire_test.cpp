@@ -39,6 +39,8 @@ TEST(StandInWireTest, TranscriptReadsWhatOurCodecWrites) {
   EXPECT_EQ(Summary(*Codec().EncodeErrorEnvelope("blad", "", &details)),
             "error \"blad\" null \"szczegóły\"");
   EXPECT_EQ(Summary(ParseHex("00 07 05 6162").value()), "undecodable");
+  EXPECT_EQ(Summary(ParseHex("00 06 00 00 00 00 00 00 000000000000f83f").value()), "success 1.5");
+  EXPECT_EQ(Summary(ParseHex("00 06 00 00 00 00 01 00 000000000000f83f").value()), "undecodable");
 }
 
 TEST(StandInWireTest, ViewFollowsEventsAndAnswers) {

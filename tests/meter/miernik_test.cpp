@@ -80,6 +80,21 @@ TEST_F(MiernikTest, StartScenario) {
                 "start: wejście,start: już działa," + started.substr(0, started.size() - 1));
 }
 
+// A stop with nothing running leaves the stop flag set, through a start that finds no meter,
+// until a start that begins a run.
+TEST_F(MiernikTest, StopFlagStaysSetUntilAStartBeginsARun) {
+  meter->Stop();
+  EXPECT_TRUE(meter->IsStopRequested() && !meter->IsRunning());
+  platform.script.ports = {};
+  EXPECT_FALSE(meter->Start());
+  EXPECT_TRUE(meter->IsStopRequested());
+  platform.script.ports = {{L"\\\\.\\COM7", L"COM7"}};
+  platform.HoldAt(Hold::kOpen);
+  ASSERT_TRUE(meter->Start());
+  ASSERT_TRUE(platform.WaitUntilHeld());
+  EXPECT_FALSE(meter->IsStopRequested());
+}
+
 TEST_F(MiernikTest, LastReferenceDroppedByTheAcquisitionThread) {
   platform.script.writeFailures[1] = SerialIo{false, 0, 0};
   platform.HoldAt(Hold::kOpen);

@@ -1,7 +1,8 @@
 // The Win32 pieces of the meter that need the real API but no simulator, under Wine: port
 // discovery over device nodes written into the prefix's registry (Wine lists every instance key
-// with a ClassGUID as a present device), the refused PostMessageW, which configuration steps of a
-// port may fail, the line settings that a pseudo-terminal cannot show, and the wall clock.
+// with a ClassGUID as a present device), the refused PostMessageW, a port's set-up calls and which
+// of them may fail, the system's error texts, the line settings that a pseudo-terminal cannot
+// show, and the wall clock.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -65,12 +66,33 @@ TEST(Win32UiTaskQueue, RefusedPostMessageKeepsTheTaskForTheNextDrain) {
   ClearUiTaskWindow();
 }
 
-// The line settings and the time-outs must take (without its time-outs a line blocks every read
-// for ever), the rest may not. A plain file stands in for the port, whose exclusive open Wine
-// enforces: that shows whether the handle is still held.
-template <typename... Args>
-BOOL WINAPI Accept(Args...) {
+// The set-up calls with their arguments and order; the line settings and the time-outs must
+// take (without its time-outs a line blocks every read for ever), the rest may not. A plain file
+// stands in for the port, whose exclusive open Wine enforces: that shows whether the handle is
+// still held.
+struct CommCall {
+  HANDLE port;
+  std::string call;
+};
+std::vector<CommCall> commCalls;
+
+BOOL Record(HANDLE port, const std::string& call) {
+  commCalls.push_back({port, call});
   return TRUE;
+}
+BOOL WINAPI RecordGetCommState(HANDLE port, DCB*) { return Record(port, "GetCommState"); }
+BOOL WINAPI RecordSetCommState(HANDLE port, DCB*) { return Record(port, "SetCommState"); }
+BOOL WINAPI RecordSetCommTimeouts(HANDLE port, COMMTIMEOUTS*) {
+  return Record(port, "SetCommTimeouts");
+}
+BOOL WINAPI RecordSetupComm(HANDLE port, DWORD input, DWORD output) {
+  return Record(port, "SetupComm " + std::to_string(input) + " " + std::to_string(output));
+}
+BOOL WINAPI RecordPurgeComm(HANDLE port, DWORD flags) {
+  return Record(port, "PurgeComm " + std::to_string(flags));
+}
+BOOL WINAPI RecordEscapeCommFunction(HANDLE port, DWORD function) {
+  return Record(port, "EscapeCommFunction " + std::to_string(function));
 }
 
 template <typename... Args>
@@ -86,15 +108,19 @@ bool IsHeld(const std::wstring& path) {
   return !other && GetLastError() == ERROR_SHARING_VIOLATION;
 }
 
-TEST(CommConfiguration, OnlyLineSettingsAndTimeoutsMustTakeAndAFailureClosesThePort) {
+// Queues of 4096 bytes both ways, both queues purged and nothing aborted, DTR raised before RTS,
+// all on the opened port. A write that succeeds carries no error code, whatever the thread's last
+// error was before it.
+TEST(CommConfiguration, SetUpCallsInOrderAndOnlyLineSettingsAndTimeoutsMustTake) {
   wchar_t folder[MAX_PATH + 1] = {};
   wchar_t path[MAX_PATH + 1] = {};
   ASSERT_NE(GetTempPathW(MAX_PATH + 1, folder), 0u);
   ASSERT_NE(GetTempFileNameW(folder, L"com", 0, path), 0u);
-  // The calls in the order of CommConfigurationApi; the first three must take.
-  for (int refusing = 0; refusing < 6; ++refusing) {
+  // The calls in the order of CommConfigurationApi; the first three must take; 6 refuses none.
+  for (int refusing = 0; refusing <= 6; ++refusing) {
     SCOPED_TRACE(refusing);
-    CommConfigurationApi api{Accept, Accept, Accept, Accept, Accept, Accept};
+    CommConfigurationApi api{RecordGetCommState, RecordSetCommState, RecordSetCommTimeouts,
+                             RecordSetupComm,    RecordPurgeComm,    RecordEscapeCommFunction};
     if (refusing == 0) api.getCommState = Refuse;
     if (refusing == 1) api.setCommState = Refuse;
     if (refusing == 2) api.setCommTimeouts = Refuse;
@@ -104,14 +130,62 @@ TEST(CommConfiguration, OnlyLineSettingsAndTimeoutsMustTakeAndAFailureClosesTheP
     const bool opens = refusing >= 3;
     OpenFailureStage stage = OpenFailureStage::kOpen;
     uint32_t code = 0;
+    commCalls.clear();
     const auto line = OpenWin32SerialLine(path, &stage, &code, api);
     EXPECT_EQ(line != nullptr, opens);
     EXPECT_EQ(IsHeld(path), opens) << "a refused configuration closes the port";
-    if (opens) continue;
-    EXPECT_EQ(std::make_tuple(stage, code),
-              std::make_tuple(OpenFailureStage::kConfigure, uint32_t{ERROR_GEN_FAILURE}));
+    if (!opens) {
+      EXPECT_EQ(std::make_tuple(stage, code),
+                std::make_tuple(OpenFailureStage::kConfigure, uint32_t{ERROR_GEN_FAILURE}));
+    }
+    if (refusing < 6) continue;
+    ASSERT_NE(line, nullptr);
+    std::vector<std::string> calls;
+    for (const CommCall& call : commCalls) {
+      EXPECT_EQ(call.port, static_cast<Win32SerialLine&>(*line).Handle()) << call.call;
+      calls.push_back(call.call);
+    }
+    EXPECT_EQ(calls, (std::vector<std::string>{
+                         "GetCommState", "SetCommState", "SetCommTimeouts", "SetupComm 4096 4096",
+                         "PurgeComm " + std::to_string(PURGE_TXCLEAR | PURGE_RXCLEAR),
+                         "EscapeCommFunction " + std::to_string(SETDTR),
+                         "EscapeCommFunction " + std::to_string(SETRTS)}));
+    SetLastError(ERROR_GEN_FAILURE);
+    const uint8_t query = 0x11;
+    const SerialIo written = line->Write(&query, 1);
+    EXPECT_EQ(std::make_tuple(written.ok, written.count, written.error),
+              std::make_tuple(true, 1u, 0u));
   }
   DeleteFileW(path);
+}
+
+// The system's own text in the user's language, which under Wine this run sets to German
+// (CMakeLists.txt): neither the product's Polish nor Wine's default English. A code the system has
+// no text for gives "błąd" and the code in unsigned decimal.
+std::wstring GermanSystemText(DWORD code) {
+  wchar_t* text = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM,
+      nullptr, code, MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN), reinterpret_cast<wchar_t*>(&text), 0,
+      nullptr);
+  const UniqueLocalMemory owner(text);
+  std::wstring found(text != nullptr ? text : L"", text != nullptr ? length : 0);
+  while (!found.empty() && (found.back() == L'\n' || found.back() == L'\r')) found.pop_back();
+  return found;
+}
+
+TEST(Win32SystemErrorText, TheUsersLanguageOrTheCodeInDecimal) {
+  EXPECT_EQ(SystemErrorText(12345), L"b\u0142\u0105d 12345");
+  EXPECT_EQ(SystemErrorText(4294967295u), L"b\u0142\u0105d 4294967295");
+  wchar_t locale[32] = {};
+  GetEnvironmentVariableW(L"LC_ALL", locale, 32);
+  if (std::wstring(locale) != L"de_DE.UTF-8") {
+    GTEST_SKIP() << "the user's language is this run's own only under Wine";
+  }
+  ASSERT_EQ(PRIMARYLANGID(GetUserDefaultUILanguage()), LANG_GERMAN) << "the language did not take";
+  const std::wstring german = GermanSystemText(ERROR_ACCESS_DENIED);
+  ASSERT_FALSE(german.empty());
+  EXPECT_EQ(SystemErrorText(ERROR_ACCESS_DENIED), german);
 }
 
 // What a pseudo-terminal cannot show (Wine reports DTR and RTS raised whatever was set): the

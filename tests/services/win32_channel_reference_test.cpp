@@ -1,18 +1,16 @@
 // The channel reference page (docs/channels.md) as a test: every exchange on it is played
 // against the host in-process (the real bridge and device channel, the stand-in engine as the
-// interface, the simulator as the meter), and what the host answers and sends must be what the
-// page shows, byte for byte and value for value.
+// interface, the simulator as the meter), and what the host answers, sends and writes to standard
+// error must be what the page shows, byte for byte and line for line. The page's reader and its
+// own tests are beside it (channel_page.h).
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <map>
 #include <memory>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -22,141 +20,65 @@
 #include "runner/meter/event_stream_channel.h"
 #include "runner/meter/win32_meter_bridge.h"
 #include "runner/win32_unique_handle.h"
+#include "tests/channels/channel_test_support.h"
 #include "tests/meter/win32_message_window.h"
+#include "tests/services/channel_page.h"
 #include "tests/support/meter_simulator_client.h"
+#include "tests/support/win32_device_nodes.h"
 #include "tests/support/win32_own_machine_key.h"
 #include "tools/stand_in_engine/stand_in_api.h"
-#include "tools/stand_in_engine/wire_text.h"
 
 namespace meter_link {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using channel_page::Line;
 using Words = std::vector<std::string>;
 using test_support::OwnMachineKey;
-
-constexpr char kSendArrow[] = "→ ";
-constexpr char kHostArrow[] = "← ";
-constexpr char kAnswer[] = "answer";
-
-// One line of an exchange: a message with its summary and bytes ("xx": any byte), a step outside
-// the channels ("meter: ..."), or "..." (more events like the one before).
-struct Line {
-  enum class Kind { kStep, kSend, kAnswer, kEvent, kMore } kind = Kind::kStep;
-  std::string channel, text;
-  Words bytes;
-  bool bytesShown = false;
-  int number = 0;
-};
-// A fenced block marked "exchange" and the page's line where it starts.
-struct Exchange {
-  int number = 0;
-  std::vector<Line> lines;
-};
-
-Line MessageLine(Line::Kind kind, const std::string& line, int number) {
-  std::istringstream words(
-      line.substr(kind == Line::Kind::kSend ? sizeof kSendArrow - 1 : sizeof kHostArrow - 1));
-  Line message{kind, "", "", {}, false, number};
-  words >> message.channel >> std::ws;
-  std::getline(words, message.text);
-  if (kind == Line::Kind::kEvent && message.channel == kAnswer) message.kind = Line::Kind::kAnswer;
-  return message;
-}
-
-std::vector<Exchange> ReadExchanges(std::istream& page) {
-  std::vector<Exchange> exchanges;
-  bool inside = false;
-  int number = 0;
-  for (std::string line; std::getline(page, line);) {
-    ++number;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    std::vector<Line>* lines = inside ? &exchanges.back().lines : nullptr;
-    if (!inside) {
-      inside = line == "```exchange";
-      if (inside) exchanges.push_back({number, {}});
-    } else if (line == "```") {
-      inside = false;
-    } else if (line.rfind("  ", 0) == 0 && !lines->empty()) {
-      std::istringstream words(line);
-      for (std::string word; words >> word;) lines->back().bytes.push_back(word);
-      lines->back().bytesShown = true;
-    } else if (line.rfind(kSendArrow, 0) == 0) {
-      lines->push_back(MessageLine(Line::Kind::kSend, line, number));
-    } else if (line.rfind(kHostArrow, 0) == 0) {
-      lines->push_back(MessageLine(Line::Kind::kEvent, line, number));
-    } else if (line == "...") {
-      lines->push_back({Line::Kind::kMore, "", "", {}, false, number});
-    } else if (!line.empty() && line[0] != '#') {
-      lines->push_back({Line::Kind::kStep, "", line, {}, false, number});
-    }
-  }
-  return exchanges;
-}
-
-Line HostLine(Line::Kind kind, const std::string& channel, const Bytes& bytes) {
-  Line line{kind, channel, "", {}, true, 0};
-  line.text = stand_in::SummarizeMessage(bytes.data(), bytes.size(), kind == Line::Kind::kSend);
-  for (const uint8_t byte : bytes) line.bytes.push_back(stand_in::HexBytes(&byte, 1));
-  return line;
-}
-
-// The page's summary, "xx" standing for one number or string.
-bool TextMatches(const std::string& page, const std::string& host) {
-  std::string pattern;
-  for (size_t i = 0; i < page.size(); ++i) {
-    if (page.compare(i, 2, "xx") == 0) {
-      pattern += R"((-?[0-9.]+L?|"([^"\\]|\\.)*"))";
-      ++i;
-    } else {
-      if (std::strchr("\\^$.|?*+()[]{}", page[i]) != nullptr) pattern += '\\';
-      pattern += page[i];
-    }
-  }
-  return std::regex_match(host, std::regex(pattern));
-}
-
-bool Same(const Line& page, const Line& host) {
-  if (page.kind != host.kind || page.channel != host.channel || !TextMatches(page.text, host.text))
-    return false;
-  if (!page.bytesShown) return true;
-  if (page.bytes.size() != host.bytes.size()) return false;
-  for (size_t i = 0; i < page.bytes.size(); ++i)
-    if (page.bytes[i] != "xx" && page.bytes[i] != host.bytes[i]) return false;
-  return true;
-}
-
-std::string Render(const Line& line) {
-  std::string text =
-      (line.kind == Line::Kind::kSend ? kSendArrow : kHostArrow) + line.channel + "  " + line.text;
-  for (size_t i = 0; i < line.bytes.size(); ++i)
-    text += (i % 16 == 0 ? "\n  " : " ") + line.bytes[i];
-  return text + "\n";
-}
-
-// Empty when the host did what the page shows, else where they first part.
-std::string Disagreement(const std::vector<Line>& page, const std::vector<Line>& host) {
-  size_t next = 0;
-  const Line* previous = nullptr;
-  for (const Line& line : page) {
-    if (line.kind == Line::Kind::kMore) {
-      while (previous != nullptr && next < host.size() && Same(*previous, host[next])) ++next;
-    } else if (line.kind != Line::Kind::kStep) {
-      if (next == host.size()) return "line " + std::to_string(line.number) + ": nothing came";
-      if (!Same(line, host[next]))
-        return "line " + std::to_string(line.number) + ": the host did\n" + Render(host[next]);
-      previous = &line;
-      ++next;
-    }
-  }
-  return next == host.size() ? "" : "after the last line the host did\n" + Render(host[next]);
-}
 
 size_t EventCount() { return StandInHostMessageCount(kEventChannelName); }
 
 Line Event(size_t index) {
-  return HostLine(Line::Kind::kEvent, kEventChannelName,
-                  StandInHostMessage(kEventChannelName, index));
+  return channel_page::HostMessage(Line::Kind::kEvent, kEventChannelName,
+                                   StandInHostMessage(kEventChannelName, index));
+}
+
+std::wstring Wide(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
+
+// "machine: CP2102 cables with the port names "COM19", """: device nodes in that order, in the
+// test's own HKEY_LOCAL_MACHINE (volatile, as it is).
+void AddCables(const std::string& names) {
+  static const std::regex kName("\"([^\"]*)\"");
+  int instance = 0;
+  for (std::sregex_iterator name(names.begin(), names.end(), kName), end; name != end; ++name) {
+    const std::wstring key = kCableKey + L"\\" + std::to_wstring(++instance);
+    HKEY created = nullptr;
+    ASSERT_EQ(
+        RegCreateKeyExW(HKEY_LOCAL_MACHINE, (key + L"\\Device Parameters").c_str(), 0, nullptr,
+                        REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &created, nullptr),
+        ERROR_SUCCESS);
+    const UniqueRegistryKey parameters(created);
+    AddDevice(key, kCableId, Wide((*name)[1]).c_str());
+  }
+}
+
+// "machine: MachineGuid is TEXT" (stored with its NUL, as Windows stores it), or
+// "machine: MachineGuid is "a" × 127 without a NUL: 254 bytes".
+void StoreGuid(const std::string& step) {
+  // "\xc3\x97": the multiplication sign in UTF-8, as the page has it.
+  static const std::regex kRepeated(std::string("machine: MachineGuid is \"([^\"]*)\" ") +
+                                    "\xc3\x97" + " ([0-9]+) (with|without) a NUL: ([0-9]+) bytes");
+  std::smatch repeated;
+  std::wstring text = Wide(step.substr(std::strlen("machine: MachineGuid is ")));
+  size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+  if (std::regex_match(step, repeated, kRepeated)) {
+    text.clear();
+    for (int i = std::stoi(repeated[2]); i > 0; --i) text += Wide(repeated[1]);
+    bytes = (text.size() + (repeated[3] == "with" ? 1 : 0)) * sizeof(wchar_t);
+    EXPECT_EQ(std::to_string(bytes), repeated[4].str()) << step;
+  }
+  // A NUL right after data without one would be stored with it, as Windows does: none follows.
+  if (bytes == text.size() * sizeof(wchar_t)) text += L'~';
+  OwnMachineKey::StoreGuid(REG_SZ, text.c_str(), static_cast<DWORD>(bytes));
 }
 
 void RunStep(const std::string& step, MeterSimulatorClient& meter,
@@ -164,20 +86,24 @@ void RunStep(const std::string& step, MeterSimulatorClient& meter,
   static const std::map<std::string, Words> kMeterCommands = {
       {"meter: plugged in", {"reset"}},
       {"meter: plugged in, 1234 counts on its 400 lx range", {"reset", "value 1234 1 0"}},
+      {"meter: it now shows 123 counts on range code 12, with the overload bit",
+       {"value 123 12 1"}},
       {"meter: plugged in, silent", {"reset", "mode silent"}},
       {"meter: none plugged in", {"reset", "unplug"}},
       {"meter: the cable is pulled", {"unplug"}},
   };
-  const std::string storeGuid = "machine: MachineGuid is ";
+  const std::string cables = "machine: CP2102 cables with the port names ";
   if (step.rfind("machine: ", 0) == 0 && !machine) machine = std::make_unique<OwnMachineKey>();
   if (const auto found = kMeterCommands.find(step); found != kMeterCommands.end()) {
     for (const std::string& command : found->second) EXPECT_EQ(meter.Command(command), "ok");
-  } else if (step.rfind(storeGuid, 0) == 0) {
-    const std::wstring guid(step.begin() + storeGuid.size(), step.end());  // ASCII
-    OwnMachineKey::StoreGuid(REG_SZ, guid.c_str(),
-                             static_cast<DWORD>((guid.size() + 1) * sizeof(wchar_t)));
+  } else if (step.rfind(cables, 0) == 0) {
+    AddCables(step.substr(cables.size()));
+  } else if (step.rfind("machine: MachineGuid is ", 0) == 0) {
+    StoreGuid(step);
   } else if (step == "machine: no MachineGuid") {
     OwnMachineKey::StoreGuid(REG_NONE, nullptr, 0);
+  } else if (step == "machine: no Cryptography key") {
+    EXPECT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, test_support::kCryptographyKey), ERROR_SUCCESS);
   } else if (step == "host: the window closes") {
     UnregisterMeterBridge();
   } else {
@@ -186,20 +112,26 @@ void RunStep(const std::string& step, MeterSimulatorClient& meter,
 }
 
 // Sends the page's messages, in order, and records everything that comes back, in order: each
-// answer after the events sent before it.
-std::vector<Line> Play(const Exchange& page, MeterSimulatorClient& meter) {
+// answer after the lines the host wrote to standard error while it handled the message, and
+// after the events sent before it.
+std::vector<Line> Play(const channel_page::Exchange& page, MeterSimulatorClient& meter) {
   std::vector<Line> host;
   std::unique_ptr<OwnMachineKey> machine;
+  channel_test::StderrCapture stderrLines;
   size_t taken = 0, scanned = 0;
   const auto takeEvents = [&](size_t count) {
     for (; taken < count; ++taken) host.push_back(Event(taken));
+  };
+  const auto takeStderr = [&] {
+    for (const std::string& text : stderrLines.Take())
+      host.push_back(channel_page::HostStderr(text));
   };
   for (const Line& line : page.lines) {
     if (line.kind == Line::Kind::kStep) RunStep(line.text, meter, machine);
     if (line.kind == Line::Kind::kEvent) {  // waits until one like it comes
       DispatchEachUntil([&] {
         for (; scanned < EventCount(); ++scanned) {
-          if (Same(line, Event(scanned))) {
+          if (channel_page::Same(line, Event(scanned))) {
             ++scanned;
             return true;
           }
@@ -208,25 +140,23 @@ std::vector<Line> Play(const Exchange& page, MeterSimulatorClient& meter) {
       });
     }
     if (line.kind != Line::Kind::kSend) continue;
-    Bytes bytes;
-    for (const std::string& word : line.bytes) {
-      EXPECT_TRUE(std::regex_match(word, std::regex("[0-9a-f]{2}"))) << "line " << line.number;
-      bytes.push_back(static_cast<uint8_t>(std::strtoul(word.c_str(), nullptr, 16)));
-    }
     takeEvents(EventCount());
-    host.push_back(HostLine(Line::Kind::kSend, line.channel, bytes));
-    const uint64_t id = StandInSend(line.channel, bytes);
+    takeStderr();
+    host.push_back(line);
+    const uint64_t id = StandInSend(line.channel, channel_page::SentBytes(line));
     size_t eventsThen = 0;
     EXPECT_TRUE(DispatchEachUntil([&] {
       eventsThen = EventCount();
       return StandInMessageState(id) >= kStandInAnswered;
     })) << "line "
         << line.number;
+    takeStderr();
     takeEvents(eventsThen);
-    host.push_back(HostLine(Line::Kind::kAnswer, kAnswer, StandInReply(id)));
+    host.push_back(channel_page::HostMessage(Line::Kind::kAnswer, "answer", StandInReply(id)));
   }
   StandInPump(300);  // what comes after the last line belongs to the exchange too
   takeEvents(EventCount());
+  takeStderr();
   return host;
 }
 
@@ -237,26 +167,10 @@ std::filesystem::path PagePath() {
 }
 
 TEST(ChannelReference, EveryExchangeOnThePageIsWhatTheHostDoes) {
-  std::ifstream page(PagePath());
-  ASSERT_TRUE(page) << "cannot read LUMERO_CHANNELS_PAGE: \"" << PagePath().u8string() << "\"";
-  const std::vector<Exchange> exchanges = ReadExchanges(page);
-
-  // What the page must show with its bytes: an answer on each channel, each event kind and the
-  // identity's error (so a page whose blocks went unseen cannot pass).
-  std::string shown;
-  for (const Exchange& exchange : exchanges) {
-    std::string channel;
-    for (const Line& line : exchange.lines) {
-      if (line.kind == Line::Kind::kSend) channel = line.channel;
-      if (line.kind == Line::Kind::kAnswer && line.bytesShown) shown += channel + " answers\n";
-      if (line.kind != Line::Kind::kSend && line.bytesShown) shown += line.text + "\n";
-    }
-  }
-  for (const char* required :
-       {"lumerovantix/sonel_info answers", "lumerovantix/device answers",
-        "lumerovantix/sonel answers", R"("typ": "stan")", R"("typ": "pomiar")", R"("typ": "brak")",
-        R"("typ": "blad")", R"(error "brak_id")"})
-    EXPECT_NE(shown.find(required), std::string::npos) << "the page shows no bytes of " << required;
+  std::ifstream text(PagePath());
+  ASSERT_TRUE(text) << "cannot read LUMERO_CHANNELS_PAGE: \"" << PagePath().u8string() << "\"";
+  const channel_page::Page page = channel_page::ReadPage(text);
+  ASSERT_EQ(page.error, "") << "docs/channels.md";
 
   std::string error;
   const std::unique_ptr<MeterSimulatorClient> meter = MeterSimulatorClient::FromEnvironment(&error);
@@ -264,16 +178,16 @@ TEST(ChannelReference, EveryExchangeOnThePageIsWhatTheHostDoes) {
   const EngineProject project(L"data");
   flutter::FlutterEngine engine(project);
   MessageWindow window;
-  for (const Exchange& exchange : exchanges) {
+  for (const channel_page::Exchange& exchange : page.exchanges) {
     StandInReset();
     ASSERT_EQ(meter->Command("reset"), "ok");
     RegisterMeterBridge(&engine, window.Handle());
     RegisterDeviceChannel(&engine);
     const std::vector<Line> host = Play(exchange, *meter);
     UnregisterMeterBridge();
-    const std::string disagreement = Disagreement(exchange.lines, host);
+    const std::string disagreement = channel_page::Disagreement(exchange.lines, host);
     std::string transcript;
-    for (const Line& line : host) transcript += Render(line);
+    for (const Line& line : host) transcript += channel_page::Render(line);
     if (!disagreement.empty())
       ADD_FAILURE() << "docs/channels.md, the exchange at line " << exchange.number << ", "
                     << disagreement << "All the host did:\n"

@@ -3,10 +3,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 
 namespace stand_in {
 
-// A reader that refuses to run past the end, unlike the codec's (which yields zeros).
+// A reader that refuses to run past the end, unlike the codec's (which yields zeros), and
+// alignment padding that is not zero, which the encoding never writes.
 class StrictReader {
  public:
   StrictReader(const uint8_t* bytes, size_t size) : bytes(bytes), size(size) {}
@@ -27,7 +29,14 @@ class StrictReader {
     if (remainder == 0) {
       return true;
     }
-    return Skip(alignment - remainder);
+    const size_t padding = alignment - remainder;
+    for (size_t i = 0; i < padding && position + i < size; ++i) {
+      if (bytes[position + i] != 0) {
+        nonZeroPadding = position + i;
+        return false;
+      }
+    }
+    return Skip(padding);
   }
   bool Skip(size_t count) {
     if (count > size - position) {
@@ -63,11 +72,14 @@ class StrictReader {
   }
   bool AtEnd() const { return position == size; }
   size_t Remaining() const { return size - position; }
+  // Where reading stopped at a padding byte that is not zero.
+  std::optional<size_t> NonZeroPadding() const { return nonZeroPadding; }
 
  private:
   const uint8_t* bytes;
   size_t size;
   size_t position = 0;
+  std::optional<size_t> nonZeroPadding;
 };
 
 }  // namespace stand_in

@@ -251,6 +251,27 @@ std::optional<std::string> UnquoteText(const std::string& text) {
   return result;
 }
 
+std::optional<std::string> DescribeMethodCall(StrictReader& reader) {
+  uint8_t type = 0;
+  if (!reader.Byte(type) || (type != 7 && type != 5)) {
+    return std::nullopt;
+  }
+  std::string name;
+  if (!DescribeValueOfType(type, reader, name, 0)) {
+    return std::nullopt;
+  }
+  // The name without its quotes reads better: call start(null).
+  std::string summary = "call " + name.substr(1, name.size() - 2);
+  if (reader.AtEnd()) {
+    return summary + " (no arguments value)";
+  }
+  std::string arguments;
+  if (!DescribeValue(reader, arguments, 0) || !reader.AtEnd()) {
+    return std::nullopt;
+  }
+  return summary + "(" + arguments + ")";
+}
+
 }  // namespace
 
 std::string HexBytes(const uint8_t* bytes, size_t size) {
@@ -298,24 +319,13 @@ std::optional<std::vector<uint8_t>> ParseHex(const std::string& text) {
 
 std::optional<std::string> SummarizeMethodCall(const uint8_t* bytes, size_t size) {
   StrictReader reader(bytes, size);
-  uint8_t type = 0;
-  if (!reader.Byte(type) || (type != 7 && type != 5)) {
-    return std::nullopt;
-  }
-  std::string name;
-  if (!DescribeValueOfType(type, reader, name, 0)) {
-    return std::nullopt;
-  }
-  // The name without its quotes reads better: call start(null).
-  std::string summary = "call " + name.substr(1, name.size() - 2);
-  if (reader.AtEnd()) {
-    return summary + " (no arguments value)";
-  }
-  std::string arguments;
-  if (!DescribeValue(reader, arguments, 0) || !reader.AtEnd()) {
-    return std::nullopt;
-  }
-  return summary + "(" + arguments + ")";
+  return DescribeMethodCall(reader);
+}
+
+std::optional<size_t> NonZeroPaddingInMethodCall(const uint8_t* bytes, size_t size) {
+  StrictReader reader(bytes, size);
+  DescribeMethodCall(reader);
+  return reader.NonZeroPadding();
 }
 
 std::optional<std::string> SummarizeEnvelope(const uint8_t* bytes, size_t size) {

@@ -19,6 +19,9 @@ std::optional<std::vector<uint8_t>> ParseHex(const std::string& text);
 
 // "call start(null)", or none when the bytes are not exactly one method call.
 std::optional<std::string> SummarizeMethodCall(const uint8_t* bytes, size_t size);
+// Where the bytes, read as a method call, hold alignment padding that is not zero (which makes
+// them undecodable); none when they hold none.
+std::optional<size_t> NonZeroPaddingInMethodCall(const uint8_t* bytes, size_t size);
 // "success {...}", "error "code" "message" null", "empty", or none when not an envelope.
 std::optional<std::string> SummarizeEnvelope(const uint8_t* bytes, size_t size);
 // The summary that fits: a method call or an envelope, else "undecodable".
