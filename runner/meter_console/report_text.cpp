@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "runner/meter_console/port_line.h"
 #include "runner/meter_console/report_archive.h"
@@ -14,10 +15,8 @@ constexpr char kWindows10[] = "Windows 10";
 constexpr int kFirstWindows11Build = 22000;
 
 bool AllowedInFileName(unsigned char character) {
-  if (character < 0x20 || character == 0x7F) return false;
-  for (const char forbidden : std::string("<>:\"/\\|?*"))
-    if (character == static_cast<unsigned char>(forbidden)) return false;
-  return true;
+  return character >= 0x20 && character != 0x7F &&
+         std::strchr("<>:\"/\\|?*", static_cast<char>(character)) == nullptr;
 }
 
 std::string TwoDigits(uint32_t value) {

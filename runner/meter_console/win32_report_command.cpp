@@ -89,7 +89,7 @@ bool TargetFolder(const ConsoleCommand& command, std::wstring* folder, std::stri
                  : "folder docelowy " + WideToUtf8(*folder) + ": " + ErrorText(code);
     return false;
   }
-  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
     *error = "to nie jest folder: " + WideToUtf8(*folder);
     return false;
   }

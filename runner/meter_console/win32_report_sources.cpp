@@ -106,7 +106,8 @@ DumpFolder Win32ReportSources::ListDumpFolder() {
   dumpFolder = Expanded(Utf8ToWide(folder.shownAs));
 
   const DWORD attributes = GetFileAttributesW(dumpFolder.c_str());
-  folder.exists = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+  folder.exists =
+      attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   if (!folder.exists) return folder;
   WIN32_FIND_DATAW found{};
   const UniqueFind find(FindFirstFileExW((dumpFolder + L"\\*").c_str(), FindExInfoBasic, &found,

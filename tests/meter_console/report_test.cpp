@@ -54,16 +54,7 @@ class ScriptedSources : public ReportSources {
   }
 };
 
-class StringSink : public ByteSink {
- public:
-  bool Write(const char* data, size_t size) override {
-    if (bytes.size() + size > capacity) return false;
-    bytes.append(data, size);
-    return true;
-  }
-  std::string bytes;
-  size_t capacity = std::string::npos;
-};
+using test_support::StringSink;
 
 ReportFacts SomeFacts() {
   ReportFacts facts;
@@ -235,8 +226,8 @@ TEST(Report, AFailedArchiveIsReported) {
   StringSink whole;
   ZipWriter complete(whole);
   ASSERT_TRUE(WriteReportArchive(SomeFacts(), sources, complete));
-  for (const size_t capacity : {size_t{0}, size_t{60}, size_t{120}, whole.bytes.size() - 200,
-                                whole.bytes.size() - 1}) {
+  for (const size_t capacity :
+       {size_t{0}, size_t{60}, size_t{120}, whole.bytes.size() - 200, whole.bytes.size() - 1}) {
     StringSink sink;
     sink.capacity = capacity;
     ZipWriter zip(sink);

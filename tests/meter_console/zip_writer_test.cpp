@@ -12,16 +12,7 @@
 namespace meter_console {
 namespace {
 
-class StringSink : public ByteSink {
- public:
-  bool Write(const char* data, size_t size) override {
-    if (bytes.size() + size > capacity) return false;
-    bytes.append(data, size);
-    return true;
-  }
-  std::string bytes;
-  size_t capacity = std::string::npos;
-};
+using test_support::StringSink;
 
 TEST(ZipWriter, Crc32OfKnownTexts) {
   const std::string check = "123456789";

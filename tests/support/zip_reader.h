@@ -1,8 +1,9 @@
 #pragma once
 
-// Reads back the archives of meter_console::ZipWriter, strictly: stored entries only, every
-// local header agreeing with its central one, entries back to back from the first byte, sizes and
-// CRC-32 checked, the end record last. Anything else is an error, never skipped.
+// An archive in memory, and reading back the archives of meter_console::ZipWriter, strictly: stored
+// entries only, every local header agreeing with its central one, entries back to back from the
+// first byte, sizes and CRC-32 checked, the end record last. Anything else is an error, never
+// skipped.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -10,6 +11,18 @@
 #include "runner/meter_console/zip_writer.h"
 
 namespace test_support {
+
+// Keeps what the writer writes; refuses whatever would go past capacity.
+class StringSink : public meter_console::ByteSink {
+ public:
+  bool Write(const char* data, size_t size) override {
+    if (bytes.size() + size > capacity) return false;
+    bytes.append(data, size);
+    return true;
+  }
+  std::string bytes;
+  size_t capacity = std::string::npos;
+};
 
 struct ZipEntry {
   std::string name;
