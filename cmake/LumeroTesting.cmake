@@ -62,15 +62,18 @@ endfunction()
 set(LUMERO_METER_DEVICES_LOCK lumero_meter_devices)
 
 # lumero_simulator_test(NAME SOURCES ... [LIBS ...] [COM n] [TIMEOUT s] [OWN_MAIN]
-#                       [WRITES_MACHINE_STATE])
+#                       [WRITES_MACHINE_STATE] [DRIVER script arguments...])
 # A Windows test that talks to a simulated meter: CTest starts the meter simulator
 # (LUMERO_METER_SIMULATOR) on COMn of the build's Wine prefix, runs the test under Wine with
 # LUMERO_METER_SIMULATOR_PORT and LUMERO_METER_SIMULATOR_COM set, then stops the simulator.
 # Built and registered only in the Windows build under Wine (the simulator is a Linux program,
 # started by a bash script) and only when the simulator's path is known. OWN_MAIN and
-# WRITES_MACHINE_STATE as for lumero_test.
+# WRITES_MACHINE_STATE as for lumero_test. DRIVER: a script that checks what the program left
+# behind with Linux tools; it is given its arguments, then "--" and the Wine command, runs that
+# first and fails when it fails, so the whole stays one CTest test under the pass rule.
 function(lumero_simulator_test name)
-  cmake_parse_arguments(T "OWN_MAIN;WRITES_MACHINE_STATE" "TIMEOUT;COM" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "OWN_MAIN;WRITES_MACHINE_STATE" "TIMEOUT;COM" "SOURCES;LIBS;DRIVER"
+                        ${ARGN})
   if(LUMERO_WINDOWS AND NOT LUMERO_UNDER_WINE)
     message(STATUS "Test ${name} not registered: it needs the meter simulator under Wine")
   endif()
@@ -94,10 +97,14 @@ function(lumero_simulator_test name)
   if(NOT registered)
     return()
   endif()
+  set(driver "")
+  if(T_DRIVER)
+    set(driver ${T_DRIVER} --)
+  endif()
   add_test(NAME ${name}
            COMMAND ${CMAKE_SOURCE_DIR}/scripts/with-meter-simulator.sh
                    --simulator ${LUMERO_METER_SIMULATOR} --prefix ${LUMERO_WINE_PREFIX}
-                   --com ${T_COM} --
+                   --com ${T_COM} -- ${driver}
                    ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh --prefix ${LUMERO_WINE_PREFIX} --gtest
                    $<TARGET_FILE:${name}>)
   set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT}

@@ -6,6 +6,7 @@ packages=(cmake ninja-build clang libclang-rt-14-dev googletest libbenchmark-dev
   libmsgpack-cxx-dev  # the benchmarks' yardstick only, never linked into the product
   g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth procps util-linux
   clang-format netcat-openbsd python3
+  unzip  # the report test opens the console tool's archives with it
   openbox imagemagick x11-utils)  # scripts/run.sh: window manager, screenshot, display checks
 missing=()
 for p in "${packages[@]}"; do

@@ -9,6 +9,11 @@ namespace {
 // About 31 years of readings at one a second; more is a typing error.
 constexpr uint32_t kMaxCount = 1000000000;
 constexpr char kCountPrefix[] = "--count=";
+constexpr char kFolderPrefix[] = "--to=";
+
+bool StartsWith(const std::string& text, const char* prefix, size_t prefixSize) {
+  return text.compare(0, prefixSize - 1, prefix) == 0;
+}
 
 bool IsHelpOption(const std::string& argument) {
   return argument == "--help" || argument == "-h" || argument == "/?";
@@ -47,7 +52,7 @@ ParsedArguments ParseReadOptions(const std::vector<std::string>& arguments) {
     if (option == "--count") {
       if (i + 1 == arguments.size()) return Refused("--count wymaga liczby odczytów");
       value = arguments[++i];
-    } else if (option.compare(0, sizeof kCountPrefix - 1, kCountPrefix) == 0) {
+    } else if (StartsWith(option, kCountPrefix, sizeof kCountPrefix)) {
       value = option.substr(sizeof kCountPrefix - 1);
     } else {
       return Refused("nieznana opcja: " + option);
@@ -60,6 +65,32 @@ ParsedArguments ParseReadOptions(const std::vector<std::string>& arguments) {
   return parsed;
 }
 
+ParsedArguments ParseReportOptions(const std::vector<std::string>& arguments) {
+  ParsedArguments parsed;
+  parsed.ok = true;
+  parsed.command.kind = ConsoleCommandKind::kReport;
+  for (size_t i = 1; i < arguments.size(); ++i) {
+    const std::string& option = arguments[i];
+    if (option == "--to") {
+      if (i + 1 == arguments.size()) return Refused("--to wymaga folderu");
+      parsed.command.reportFolder = arguments[++i];
+    } else if (StartsWith(option, kFolderPrefix, sizeof kFolderPrefix)) {
+      parsed.command.reportFolder = option.substr(sizeof kFolderPrefix - 1);
+    } else {
+      return Refused("nieznana opcja: " + option);
+    }
+    if (parsed.command.reportFolder.empty()) return Refused("--to wymaga folderu");
+  }
+  return parsed;
+}
+
+// Control characters (a line break in an argument) would split the log line.
+std::string OneLine(std::string text) {
+  for (char& character : text)
+    if (static_cast<unsigned char>(character) < 0x20 || character == 0x7F) character = '?';
+  return text;
+}
+
 }  // namespace
 
 ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
@@ -70,9 +101,10 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
       return help;
     }
   }
-  if (arguments.empty()) return Refused("brak polecenia (ports albo read)");
+  if (arguments.empty()) return Refused("brak polecenia (ports, read albo report)");
   const std::string& name = arguments.front();
   if (name == "read") return ParseReadOptions(arguments);
+  if (name == "report") return ParseReportOptions(arguments);
   if (name != "ports") return Refused("nieznane polecenie: " + name);
   if (arguments.size() > 1) return Refused("polecenie ports nie ma opcji: " + arguments[1]);
   ParsedArguments parsed;
@@ -87,6 +119,9 @@ std::string DescribeCommand(const ConsoleCommand& command) {
       return "--help";
     case ConsoleCommandKind::kPorts:
       return "ports";
+    case ConsoleCommandKind::kReport:
+      return command.reportFolder.empty() ? "report"
+                                          : "report --to " + OneLine(command.reportFolder);
     case ConsoleCommandKind::kRead:
       break;
   }

@@ -6,7 +6,7 @@
 
 namespace meter_console {
 
-enum class ConsoleCommandKind { kHelp, kPorts, kRead };
+enum class ConsoleCommandKind { kHelp, kPorts, kRead, kReport };
 
 struct ConsoleCommand {
   ConsoleCommandKind kind = ConsoleCommandKind::kHelp;
@@ -14,6 +14,8 @@ struct ConsoleCommand {
   uint32_t count = 0;
   // read: comma-separated columns under one header line.
   bool csv = false;
+  // report: the folder for the archive (UTF-8); empty means the user's Desktop.
+  std::string reportFolder;
 };
 
 struct ParsedArguments {
@@ -26,7 +28,7 @@ struct ParsedArguments {
 // The arguments after the program name (UTF-8). A help option anywhere wins over everything else.
 ParsedArguments ParseArguments(const std::vector<std::string>& arguments);
 
-// The command as the log names it, for example "read --count 3 --csv".
+// The command as the log names it, for example "read --count 3 --csv"; always one line.
 std::string DescribeCommand(const ConsoleCommand& command);
 
 }  // namespace meter_console

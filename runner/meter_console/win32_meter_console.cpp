@@ -8,6 +8,7 @@
 #include "runner/meter_console/help_text.h"
 #include "runner/meter_console/win32_ports_command.h"
 #include "runner/meter_console/win32_read_command.h"
+#include "runner/meter_console/win32_report_command.h"
 
 namespace meter_console {
 
@@ -21,6 +22,11 @@ int RunCommand(const ConsoleCommand& command, ConsoleOutput& output, std::string
       return kExitOk;
     case ConsoleCommandKind::kPorts:
       return RunPortsCommand(output);
+    case ConsoleCommandKind::kReport: {
+      const ReportOutcome report = RunReportCommand(command, output);
+      if (!report.archivePath.empty()) *detail = " (archiwum " + report.archivePath + ")";
+      return report.exitStatus;
+    }
     case ConsoleCommandKind::kRead:
       break;
   }

@@ -5,6 +5,7 @@
 
 #include "runner/meter/meter_ports.h"
 #include "runner/meter_console/console_exit_codes.h"
+#include "runner/meter_console/port_line.h"
 #include "runner/wide_to_utf8.h"
 
 namespace meter_console {
@@ -16,9 +17,7 @@ int RunPortsCommand(ConsoleOutput& output) {
     return kExitNoCable;
   }
   for (size_t i = 0; i < ports.size(); ++i) {
-    // The program's start takes the first port found and ignores the others.
-    output.Out(WideToUtf8(ports[i].name) + "  " + WideToUtf8(ports[i].path) +
-               (i == 0 ? "  (tego portu użyje program)" : ""));
+    output.Out(PortLine(WideToUtf8(ports[i].name), WideToUtf8(ports[i].path), i == 0));
   }
   return kExitOk;
 }

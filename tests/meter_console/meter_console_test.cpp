@@ -28,7 +28,14 @@ TEST(ConsoleArguments, CommandsOptionsAndRefusals) {
   EXPECT_EQ(command({"read", "--bogus", "/?"}), "--help") << "help wins wherever it stands";
   EXPECT_EQ(command({"-h"}), "--help");
 
-  EXPECT_EQ(command({}), "refused: brak polecenia (ports albo read)");
+  EXPECT_EQ(command({"report"}), "report");
+  EXPECT_EQ(command({"report", "--to", "D:\\raporty"}), "report --to D:\\raporty");
+  EXPECT_EQ(command({"report", "--to=C:\\a\nb"}), "report --to C:\\a?b") << "one log line";
+
+  EXPECT_EQ(command({}), "refused: brak polecenia (ports, read albo report)");
+  EXPECT_EQ(command({"report", "--to"}), "refused: --to wymaga folderu");
+  EXPECT_EQ(command({"report", "--to="}), "refused: --to wymaga folderu");
+  EXPECT_EQ(command({"report", "--csv"}), "refused: nieznana opcja: --csv");
   EXPECT_EQ(command({"raed"}), "refused: nieznane polecenie: raed");
   EXPECT_EQ(command({"ports", "--csv"}), "refused: polecenie ports nie ma opcji: --csv");
   EXPECT_EQ(command({"read", "--bogus"}), "refused: nieznana opcja: --bogus");

@@ -25,6 +25,7 @@
 #include "runner/wide_to_utf8.h"
 #include "runner/win32_unique_handle.h"
 #include "tests/support/meter_simulator_client.h"
+#include "tests/support/win32_console_run.h"
 #include "tests/support/win32_device_nodes.h"
 #include "tests/support/win32_scratch.h"
 
@@ -32,8 +33,8 @@ namespace meter_console {
 namespace {
 
 using Lines = std::vector<std::string>;
-using test_support::EnvironmentWith;
 using test_support::FileText;
+using test_support::LinesOf;
 using test_support::NewScratchFolder;
 using ::testing::Contains;
 using ::testing::ElementsAre;
@@ -45,16 +46,6 @@ std::filesystem::path ToolPath() {
   return path;
 }
 
-Lines LinesOf(const std::string& text) {  // CR LF or LF
-  Lines lines;
-  std::istringstream stream(text);
-  for (std::string line; std::getline(stream, line);) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-  }
-  return lines;
-}
-
 struct ToolRun {
   DWORD exitCode = STILL_ACTIVE;
   Lines out;
@@ -62,46 +53,15 @@ struct ToolRun {
   Lines log;
 };
 
-// Runs lumero-meter with arguments until it ends (at most a minute), standard output and error
-// in files, LOCALAPPDATA in a folder of its own.
+// Runs lumero-meter with arguments, LOCALAPPDATA in a folder of its own.
 ToolRun RunTool(const std::wstring& arguments) {
   const std::filesystem::path folder = NewScratchFolder("meter");
-  // Wine starts its desktop process from the first process of a session that uses a window, and
-  // that process inherits the starter's handles: started from the tool, it would keep the output
-  // files open. Started from here, it inherits none.
-  GetDesktopWindow();
+  const test_support::ConsoleRun console = test_support::RunConsoleProgram(
+      ToolPath(), arguments, folder, {L"LOCALAPPDATA=" + folder.wstring()});
   ToolRun run;
-  {
-    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-    const auto create = [&](const wchar_t* name) {
-      return UniqueFileHandle(CreateFileW((folder / name).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
-                                          &inheritable, CREATE_ALWAYS, 0, nullptr));
-    };
-    const UniqueFileHandle out = create(L"out.txt"), err = create(L"err.txt");
-    std::wstring environment = EnvironmentWith({L"LOCALAPPDATA=" + folder.wstring()});
-
-    std::wstring commandLine = L"\"" + ToolPath().wstring() + L"\" " + arguments;
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = out.get();
-    startup.hStdError = err.get();
-    PROCESS_INFORMATION started = {};
-    if (!CreateProcessW(ToolPath().c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                        CREATE_UNICODE_ENVIRONMENT | DETACHED_PROCESS, environment.data(), nullptr,
-                        &startup, &started)) {
-      ADD_FAILURE() << "cannot start the tool: error " << GetLastError();
-      return run;
-    }
-    const UniqueKernelHandle process(started.hProcess), thread(started.hThread);
-    if (WaitForSingleObject(process.get(), 60000) != WAIT_OBJECT_0) {
-      ADD_FAILURE() << "the tool did not end within a minute";
-      TerminateProcess(process.get(), 99);
-    }
-    GetExitCodeProcess(process.get(), &run.exitCode);
-  }
-  run.out = LinesOf(FileText(folder / "out.txt"));
-  run.err = LinesOf(FileText(folder / "err.txt"));
+  run.exitCode = console.exitCode;
+  run.out = console.out;
+  run.err = console.err;
   run.log = LinesOf(FileText(folder / "Lumerovantix" / "logi" / "app.log"));
   std::filesystem::remove_all(folder);
   return run;
@@ -155,12 +115,12 @@ TEST_F(MeterConsoleTest, ListsThePortAndTakesThreeReadings) {
 // port does not exist.
 TEST_F(MeterConsoleTest, OfTwoCablesTheFirstFoundIsMarkedAndRead) {
   const std::wstring second = kCableKey + L"\\ZZ0002";
-  AddDevice(second, kCableId, L"COM21");
+  AddDevice(second, kCableId, L"COM29");
   const ToolRun ports = RunTool(L"ports");
   const ToolRun read = RunTool(L"read --count 1");
   RegDeleteTreeW(HKEY_LOCAL_MACHINE, second.c_str());
   EXPECT_THAT(ports.out, ElementsAre("COM20  \\\\.\\COM20  (tego portu użyje program)",
-                                     "COM21  \\\\.\\COM21"));
+                                     "COM29  \\\\.\\COM29"));
   EXPECT_EQ(read.exitCode, static_cast<DWORD>(kExitOk)) << ::testing::PrintToString(read.err);
   EXPECT_EQ(read.out.size(), 1u);
 }
