@@ -6,6 +6,13 @@
 option(LUMERO_THROWAWAY_MACHINE
        "Windows host: also register the tests that write machine-wide state (registry)" OFF)
 
+# The ENVIRONMENT of Windows tests that tell local time from UTC: under Wine three hours ahead of
+# UTC (a POSIX zone that needs no zone data); on Windows the machine's own zone holds.
+set(LUMERO_ZONE_AHEAD_OF_UTC "")
+if(LUMERO_UNDER_WINE)
+  set(LUMERO_ZONE_AHEAD_OF_UTC "TZ=XYZ-3")
+endif()
+
 # Sets VAR to whether test NAME is registered here; says so when it is not.
 function(lumero_registers_test var name writes_machine_state)
   set(${var} TRUE PARENT_SCOPE)

@@ -4,8 +4,8 @@
 # what the host sends; the meter simulator plays the meter on COM7.
 # usage: scripts/run.sh [--no-meter] [--screenshot FILE.png] [--display own|current]
 #   --no-meter           no simulator: the view shows that no meter is connected
-#   --screenshot FILE    after a few readings, saves the whole window (frame included) as a PNG
-#                        and closes it
+#   --screenshot FILE    a second after the third reading, saves the whole window (frame
+#                        included) as a PNG and closes it
 #   --display own        always an Xvfb display of its own, with openbox
 #   --display current    always the display named by DISPLAY, with or without a window manager
 # First installs what is missing (as root) and builds. By default uses the X display named by
@@ -49,7 +49,9 @@ mkdir -p "$run"
 if [ $meter = 1 ]; then
   configure native && cmake --build --preset native -j "$jobs" --target meter_simulator || exit 1
 fi
-configure windows && cmake --build --preset windows -j "$jobs" --target Lumerovantix || exit 1
+# lumero-meter.exe too, beside the program: the meter console tool, to try by hand.
+configure windows &&
+  cmake --build --preset windows -j "$jobs" --target Lumerovantix lumero-meter || exit 1
 
 # Everything below is started here and stopped by stop_all, in reverse order. A process that
 # outlives this script by accident dies with it (--pdeathsig).
@@ -148,7 +150,11 @@ LUMERO_STANDIN_SCRIPT=$(windows_path "$root/tools/stand_in_engine/demo_script.tx
   setpriv --pdeathsig TERM -- wine "$build/windows/runner/Lumerovantix.exe" \
   </dev/null >"$run/program.log" 2>&1 &
 program=$!
-echo "run: Lumerovantix is running; close its window (or press Ctrl-C) to end."
+if [ -n "$screenshot" ]; then
+  echo "run: Lumerovantix is running; the window closes by itself after the screenshot (Ctrl-C ends the run at once)."
+else
+  echo "run: Lumerovantix is running; close its window (or press Ctrl-C) to end."
+fi
 echo "run: channel traffic in $transcript, the program's log in $prefix/drive_c/users/$(id -un)/AppData/Local/Lumerovantix/logi/app.log"
 
 if [ -n "$screenshot" ]; then
@@ -162,7 +168,7 @@ if [ -n "$screenshot" ]; then
     fi
     sleep 0.1
   done
-  sleep 1  # The last event painted.
+  sleep 1  # The third reading painted (the next may come meanwhile: one a second).
   window=$(xwininfo -name Lumerovantix 2>/dev/null | sed -n 's/.*Window id: \(0x[0-9a-f]*\).*/\1/p')
   [ -n "$window" ] || fail "no window named Lumerovantix on $DISPLAY"
   import -window "$window" -frame "$screenshot" || fail "the screenshot failed"

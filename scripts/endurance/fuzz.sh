@@ -56,8 +56,10 @@ fuzz() {  # name, executable, seed corpus folders...
   local seconds executed rate
   seconds=$(awk -v from="$started" -v to="$(date +%s.%N)" 'BEGIN { print to - from }')
   executed=$(sed -n 's/^stat::number_of_executed_units: *//p' "$work.log")
-  rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$work.log")
-  printf '%s: %s executions in %.0f s (%s per second), corpus %s inputs: %s\n' "$name" \
+  # libFuzzer's own average divides by whole seconds, so a run under a second shows 0.
+  rate=$(awk -v n="${executed:-}" -v s="$seconds" \
+    'BEGIN { if (n != "" && s > 0) printf "%.0f", n / s; else print "?" }')
+  printf '%s: %s executions in %.1f s (%s per second), corpus %s inputs: %s\n' "$name" \
     "${executed:-?}" "$seconds" "${rate:-?}" "$(find "$work/corpus" -type f | wc -l)" "$result"
 }
 

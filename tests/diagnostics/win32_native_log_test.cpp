@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <set>
 #include <sstream>
@@ -15,6 +17,8 @@
 #include "runner/diagnostics/native_log.h"
 #include "runner/win32_unique_handle.h"
 #include "tests/diagnostics/win32_self_child.h"
+#include "tests/support/win32_scratch.h"
+#include "tests/support/win32_time_zone.h"
 
 namespace {
 
@@ -144,4 +148,28 @@ TEST(NativeLog, ThreadsAndProcessesLoggingAtOnceLeaveWholeLines) {
       GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
   const size_t all = 2u * kThreads * kBurstLines;
   EXPECT_GE(whole, underWine ? all * 9 / 10 : all);
+}
+
+// Lines carry local time. Under Wine this run is three hours ahead of UTC
+// (LUMERO_ZONE_AHEAD_OF_UTC); the independent clock is the C runtime's, which reads the time in
+// UTC and applies the zone by its own rules.
+TEST(NativeLog, LinesCarryLocalTime) {
+  if (!test_support::LocalTimeDiffersFromUtc()) GTEST_SKIP() << "local time is UTC here";
+  const std::wstring folder = TestFolder("zone");
+  const std::time_t before = std::time(nullptr);
+  EXPECT_EQ(RunSelfChild({{kStart}, folder, L""}).exitCode, 0u);
+  const std::time_t after = std::time(nullptr);
+  const std::string line = test_support::FileText(folder + L"\\Lumerovantix\\logi\\app.log");
+  std::tm stamp = {};
+  ASSERT_EQ(std::sscanf(line.c_str(), "%4d-%2d-%2d %2d:%2d:%2d.", &stamp.tm_year, &stamp.tm_mon,
+                        &stamp.tm_mday, &stamp.tm_hour, &stamp.tm_min, &stamp.tm_sec),
+            6)
+      << line;
+  stamp.tm_year -= 1900;
+  stamp.tm_mon -= 1;
+  stamp.tm_isdst = -1;
+  // Whole seconds on both sides, and a minute's leeway for a slow machine; a zone is hours.
+  const std::time_t logged = std::mktime(&stamp);
+  EXPECT_GE(logged, before - 60) << line;
+  EXPECT_LE(logged, after + 60) << line;
 }

@@ -20,6 +20,7 @@
 #include "tests/meter/win32_message_window.h"
 #include "tests/support/captured_log.h"
 #include "tests/support/win32_device_nodes.h"
+#include "tests/support/win32_time_zone.h"
 
 namespace meter_link {
 namespace {
@@ -202,16 +203,9 @@ TEST(Win32SerialLine, LineSettingsRaiseDtrAndRtsWithoutHandshakes) {
 }
 
 // A reading's "t" is UTC, whatever the time zone: under Wine this run's local time is three hours
-// ahead (TZ=XYZ-3, CMakeLists.txt); the C runtime's clock is the independent witness.
+// ahead (LUMERO_ZONE_AHEAD_OF_UTC); the C runtime's clock is the independent witness.
 TEST(Win32MeterPlatform, WallClockIsUtcMillisecondsSince1970) {
-  SYSTEMTIME utc, local;
-  GetSystemTime(&utc);
-  GetLocalTime(&local);
-  if (utc.wHour == local.wHour) {
-    // The test's own zone (set under Wine) must take; a Windows machine in UTC shows nothing.
-    ASSERT_EQ(GetEnvironmentVariableW(L"TZ", nullptr, 0), 0u) << "the time zone did not take";
-    GTEST_SKIP() << "local time is UTC on this machine";
-  }
+  if (!test_support::LocalTimeDiffersFromUtc()) GTEST_SKIP() << "local time is UTC here";
   const int64_t runtimeMs = static_cast<int64_t>(std::time(nullptr)) * 1000;
   EXPECT_NEAR(static_cast<double>(Win32MeterPlatform().WallClockMilliseconds()),
               static_cast<double>(runtimeMs), 5000.0);

@@ -26,6 +26,7 @@
 #include "runner/win32_unique_handle.h"
 #include "tests/support/meter_simulator_client.h"
 #include "tests/support/win32_console_run.h"
+#include "tests/support/win32_device_nodes.h"
 #include "tests/support/win32_scratch.h"
 
 namespace meter_console {
@@ -107,6 +108,21 @@ TEST_F(MeterConsoleTest, ListsThePortAndTakesThreeReadings) {
   EXPECT_THAT(read.log[1], HasSubstr("] miernik: start: wejście"));
   EXPECT_THAT(read.log.back(), HasSubstr("] miernik: konsola: koniec lumero-meter, kod 0 "
                                          "(odczyty 3, bez odpowiedzi 0, błędy 0)"));
+}
+
+// Of two cables the first found is marked, and read takes its readings there. Wine enumerates
+// instance keys by name: the simulator's ("LUMEROSIM20") comes before the other cable's, whose
+// port does not exist.
+TEST_F(MeterConsoleTest, OfTwoCablesTheFirstFoundIsMarkedAndRead) {
+  const std::wstring second = kCableKey + L"\\ZZ0002";
+  AddDevice(second, kCableId, L"COM29");
+  const ToolRun ports = RunTool(L"ports");
+  const ToolRun read = RunTool(L"read --count 1");
+  RegDeleteTreeW(HKEY_LOCAL_MACHINE, second.c_str());
+  EXPECT_THAT(ports.out, ElementsAre("COM20  \\\\.\\COM20  (tego portu użyje program)",
+                                     "COM29  \\\\.\\COM29"));
+  EXPECT_EQ(read.exitCode, static_cast<DWORD>(kExitOk)) << ::testing::PrintToString(read.err);
+  EXPECT_EQ(read.out.size(), 1u);
 }
 
 // Under Wine the pulled cable shows at the next write, as error 21.

@@ -207,7 +207,10 @@ void PaintEvents(const Canvas& canvas, const RECT& card, const ViewModel& model)
   int top = CardWithCaption(canvas, card, "EVENTS RECEIVED");
   top = Row(canvas, card, top, "readings (pomiar)", std::to_string(model.readingCount));
   top = Row(canvas, card, top, "state (stan)", std::to_string(model.stateCount));
-  top = Row(canvas, card, top, "no reading (brak)", std::to_string(model.missingCount));
+  // When the meter last left a poll unanswered, also after readings came again.
+  top = Row(canvas, card, top, "no reading (brak)",
+            std::to_string(model.missingCount) +
+                (model.missingCount > 0 ? ", last at " + LocalTime(model.lastMissing, false) : ""));
   Row(canvas, card, top, "errors (blad)", std::to_string(model.errorCount));
 }
 
