@@ -1,23 +1,22 @@
 #!/usr/bin/env bash
 # Builds the MSI out of an install layout (cmake --install BUILD --prefix DIR) with wixl, from
 # installer/Lumerovantix.wxs and a fragment that wixl-heat harvests from the layout, and mends in
-# the built package's tables what wixl 0.101 cannot write. Debian only (wixl, msitools, python3).
-# Its last line is "ProductCode {...}".
-# usage: build-msi.sh --layout DIR --version VERSION --out FILE.msi [--msi-version X.Y.Z]
+# the built package's tables what wixl 0.101 cannot write. The version is the program's own, from
+# the version resource of the layout's Lumerovantix.exe. Debian only (wixl, msitools, python3,
+# mingw-w64's windres). Writes DIR/Lumerovantix-<version>.msi; its last line is "ProductCode {...}".
+# usage: build-msi.sh --layout DIR --out DIR [--msi-version X.Y.Z]
 #        build-msi.sh --print-msi-version VERSION
-#   --version      the program's version as its file properties show it, e.g. 2026.11.031
-#   --msi-version  instead of the version mapped from VERSION (a test's later package of the same
-#                  program)
+#   --msi-version        instead of the version mapped from the program's (a test's later package
+#                        of the same program)
 #   --print-msi-version  prints the MSI version that VERSION maps to, and ends
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-usage="usage: build-msi.sh --layout DIR --version VERSION --out FILE.msi [--msi-version X.Y.Z]
+usage="usage: build-msi.sh --layout DIR --out DIR [--msi-version X.Y.Z]
        build-msi.sh --print-msi-version VERSION"
 layout="" version="" out="" msi_version="" print_only=""
 while [ $# -gt 0 ]; do
   case $1 in
     --layout) layout=$2; shift 2 ;;
-    --version) version=$2; shift 2 ;;
     --out) out=$2; shift 2 ;;
     --msi-version) msi_version=$2; shift 2 ;;
     --print-msi-version) version=$2 print_only=yes; shift 2 ;;
@@ -42,9 +41,12 @@ if [ -n "$print_only" ]; then
   msi_version_of "$version"
   exit
 fi
-[ -n "$layout" ] && [ -n "$version" ] && [ -n "$out" ] || { echo "$usage" >&2; exit 2; }
+[ -n "$layout" ] && [ -n "$out" ] || { echo "$usage" >&2; exit 2; }
 [ -f "$layout/Lumerovantix.exe" ] ||
   { echo "build-msi: $layout holds no Lumerovantix.exe (cmake --install BUILD --prefix DIR)" >&2; exit 2; }
+version=$(x86_64-w64-mingw32-windres -i "$layout/Lumerovantix.exe" -O rc 2>/dev/null |
+  sed -n 's/^ *VALUE "ProductVersion", "\([^"]*\)"\r\{0,1\}$/\1/p')
+[ -n "$version" ] || { echo "build-msi: no ProductVersion in $layout/Lumerovantix.exe" >&2; exit 1; }
 [ -n "$msi_version" ] || msi_version=$(msi_version_of "$version")
 
 wxs=$root/installer/Lumerovantix.wxs
@@ -57,8 +59,8 @@ print(str(uuid.uuid5(uuid.UUID(sys.argv[1]), "Lumerovantix " + sys.argv[2])).upp
   "$upgrade_code" "$msi_version")
 
 layout=$(cd "$layout" && pwd)
-mkdir -p "$(dirname "$out")"
-out=$(cd "$(dirname "$out")" && pwd)/$(basename "$out")
+mkdir -p "$out"
+out=$(cd "$out" && pwd)/Lumerovantix-$version.msi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 

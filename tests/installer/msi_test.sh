@@ -125,17 +125,18 @@ done
 # tells apart.
 cmake --install "$build" --prefix "$work/layout" >"$work/install.out" 2>&1 ||
   { cat "$work/install.out"; exit 1; }
-msi_version=$("$root/scripts/build-msi.sh" --layout "$work/layout" --version "$version" \
-  --out "$work/first/Lumerovantix-$version.msi" | sed -n 's/.* MSI version \([0-9.]*\))$/\1/p')
+msi_version=$("$root/scripts/build-msi.sh" --layout "$work/layout" --out "$work/first" |
+  sed -n 's/.* MSI version \([0-9.]*\))$/\1/p')
 later_version=${msi_version%.*}.$((${msi_version##*.} + 1))
+# Named by the build's version: the program's version resource agrees with it.
 first=$work/first/Lumerovantix-$version.msi later=$work/later/Lumerovantix-$version.msi
-"$root/scripts/build-msi.sh" --layout "$work/layout" --version "$version" \
-  --msi-version "$later_version" --out "$later" >/dev/null
+[ -f "$first" ] || { fail "no $first: $(ls "$work/first")"; exit 1; }
+"$root/scripts/build-msi.sh" --layout "$work/layout" --msi-version "$later_version" \
+  --out "$work/later" >/dev/null
 product_code() { table "$1" Property | awk -F '\t' '$1 == "ProductCode" { print $2 }'; }
 first_code=$(product_code "$first") later_code=$(product_code "$later")
 # One version is one product: a rebuild keeps the ProductCode.
-"$root/scripts/build-msi.sh" --layout "$work/layout" --version "$version" \
-  --out "$work/rebuilt/Lumerovantix-$version.msi" >/dev/null
+"$root/scripts/build-msi.sh" --layout "$work/layout" --out "$work/rebuilt" >/dev/null
 expect "the ProductCode of a rebuild" "$first_code" "$(product_code "$work/rebuilt/Lumerovantix-$version.msi")"
 [ "$first_code" != "$later_code" ] || fail "a later version kept the ProductCode $first_code"
 
@@ -144,7 +145,8 @@ expect "the ProductCode of a rebuild" "$first_code" "$(product_code "$work/rebui
 property() { table "$first" Property | awk -F '\t' -v name="$1" '$1 == name { print $2 }'; }
 expect "UpgradeCode" "$upgrade_code" "$(property UpgradeCode)"
 expect "Manufacturer" Lumerovantix "$(property Manufacturer)"
-expect "ProductVersion" "$msi_version" "$(property ProductVersion)"
+expect "ProductVersion" "$("$root/scripts/build-msi.sh" --print-msi-version "$version")" \
+  "$(property ProductVersion)"
 expect "ARPPRODUCTICON" Lumerovantix.ico "$(property ARPPRODUCTICON)"
 expect "the Start menu shortcut (folder, name, target, icon, working folder)" \
   "ProgramMenuFolder Lumerovantix [#Lumerovantix.exe] Lumerovantix.ico INSTALLFOLDER" \
