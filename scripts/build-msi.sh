@@ -74,5 +74,16 @@ wixl -a x64 -o "$out" -D Layout=. -D Win64=yes \
   -D Icon="$(realpath --relative-to=. "$root/runner/resources/Lumerovantix.ico")" \
   -D Version="$version" -D MsiVersion="$msi_version" -D ProductCode="$product_code" \
   "$wxs" "$work/harvest.wxs"
+
+# wixl 0.101's gaps, mended in the built package's Registry table (the CrashDumps component of the
+# source): it ends a key with a backslash; it writes Type="expandable" as REG_SZ, where a value
+# starting with "#%" is REG_EXPAND_SZ; it refuses RemoveRegistryKey, where a row named "-" removes
+# its key, subkeys and all, when the component is removed (never the shared LocalDumps above it).
+dumps='SOFTWARE\Microsoft\Windows\Windows Error Reporting\LocalDumps\Lumerovantix.exe'
+registry() { msibuild "$out" -q "$1"; }  # Key is a word of the query language: quoted as `Key`
+registry "UPDATE Registry SET \`Key\` = '$dumps' WHERE Component_ = 'CrashDumps'"
+registry "UPDATE Registry SET Value = '#%%LOCALAPPDATA%\Lumerovantix\zrzuty' WHERE Name = 'DumpFolder'"
+registry "INSERT INTO Registry (Registry, Root, \`Key\`, Name, Component_)
+  VALUES ('CrashDumpsRemoved', 2, '$dumps', '-', 'CrashDumps')"
 echo "build-msi: $out (version $version, MSI version $msi_version)"
 echo "ProductCode {$product_code}"
