@@ -7,7 +7,7 @@ packages=(cmake ninja-build clang libclang-rt-14-dev googletest libbenchmark-dev
   g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth procps util-linux
   clang-format netcat-openbsd python3
   openbox imagemagick x11-utils)  # scripts/run.sh: window manager, screenshot, display checks
-packages+=(wixl msitools)  # the MSI (scripts/build-msi.sh) and its test
+packages+=(wixl msitools osslsigncode openssl)  # the MSI and the release (scripts/release.sh)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
