@@ -52,7 +52,7 @@ expect_shipped_files() {  # what, folder
 # The program and lumero-meter.exe as installed, while the simulator plays a meter on COM9: a
 # reading reaches the stand-in engine, the log goes to the user folder.
 if [ $mode = inner ]; then
-  mkdir -p "$user_data/.." "$prefix/drive_c/lumero-msi-test"
+  mkdir -p "$(dirname "$user_data")" "$prefix/drive_c/lumero-msi-test"  # the base folder alone
   printf '%s\n' 'call lumerovantix/sonel listen' 'await-reply' 'call lumerovantix/sonel_info start' \
     'await-reply' 'await-event lumerovantix/sonel 20000 pomiar' \
     'call lumerovantix/sonel_info stop' 'await-reply' 'close' \
