@@ -8,6 +8,7 @@ packages=(cmake ninja-build clang libclang-rt-14-dev googletest libbenchmark-dev
   clang-format netcat-openbsd python3
   unzip  # the report test opens the console tool's archives with it
   openbox imagemagick x11-utils)  # scripts/run.sh: window manager, screenshot, display checks
+packages+=(wixl msitools osslsigncode openssl)  # the MSI and the release (scripts/release.sh)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -9,8 +9,9 @@
 . "$(dirname "${BASH_SOURCE[0]}")/progress.bash"
 
 export WINEDEBUG=-all
-# No Mono or Gecko download prompts while the prefix is made.
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# No Mono or Gecko download prompts while the prefix is made; no desktop-menu builder, which
+# would write menu entries and icons into the Linux user's own folders when an MSI installs.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 
 # usage: lumero_wine_prepare DIR [managed]
 # "managed" leaves the window manager in charge of Wine's windows, for runs watched by a person;
