@@ -83,14 +83,7 @@ bool ZipWriter::Add(const std::string& name, const LocalTime& modified, const st
   std::string header;
   Put32(header, kLocalHeaderSignature);
   Put16(header, kVersionNeeded);
-  Put16(header, kUtf8NameFlag);
-  Put16(header, kStored);
-  Put16(header, entry.modified.time);
-  Put16(header, entry.modified.date);
-  Put32(header, entry.crc);
-  Put32(header, entry.size);  // compressed
-  Put32(header, entry.size);
-  Put16(header, static_cast<uint32_t>(name.size()));
+  PutSharedFields(header, entry);
   Put16(header, 0);  // no extra field
   header += name;
   entries.push_back(entry);
@@ -104,14 +97,7 @@ bool ZipWriter::Finish() {
     Put32(directory, kCentralHeaderSignature);
     Put16(directory, kVersionMadeBy);
     Put16(directory, kVersionNeeded);
-    Put16(directory, kUtf8NameFlag);
-    Put16(directory, kStored);
-    Put16(directory, entry.modified.time);
-    Put16(directory, entry.modified.date);
-    Put32(directory, entry.crc);
-    Put32(directory, entry.size);
-    Put32(directory, entry.size);
-    Put16(directory, static_cast<uint32_t>(entry.name.size()));
+    PutSharedFields(directory, entry);
     Put16(directory, 0);  // extra field
     Put16(directory, 0);  // comment
     Put16(directory, 0);  // disk
@@ -131,6 +117,17 @@ bool ZipWriter::Finish() {
   Put32(end, static_cast<uint32_t>(start));
   Put16(end, 0);  // no comment
   return Put(directory) && Put(end);
+}
+
+void ZipWriter::PutSharedFields(std::string& bytes, const Entry& entry) {
+  Put16(bytes, kUtf8NameFlag);
+  Put16(bytes, kStored);
+  Put16(bytes, entry.modified.time);
+  Put16(bytes, entry.modified.date);
+  Put32(bytes, entry.crc);
+  Put32(bytes, entry.size);  // compressed: stored as it is
+  Put32(bytes, entry.size);
+  Put16(bytes, static_cast<uint32_t>(entry.name.size()));
 }
 
 bool ZipWriter::Put(const std::string& bytes) {

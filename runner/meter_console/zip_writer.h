@@ -48,6 +48,8 @@ class ZipWriter {
     uint32_t size = 0;
     uint32_t offset = 0;
   };
+  // The fields the local and the central header share: from the flags to the name's length.
+  static void PutSharedFields(std::string& bytes, const Entry& entry);
   bool Put(const std::string& bytes);
 
   ByteSink& out;
