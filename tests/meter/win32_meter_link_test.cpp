@@ -23,9 +23,8 @@ namespace {
 
 TEST(Win32MeterLink, LineSettingsAReadingAndThePulledCable) {
   std::string error;
-  const auto simulator = MeterSimulatorClient::FromEnvironment(&error);
+  const auto simulator = MeterSimulatorClient::FromEnvironmentReset(&error);
   ASSERT_NE(simulator, nullptr) << error;
-  ASSERT_EQ(simulator->Command("reset"), "ok");
   ASSERT_EQ(simulator->Command("value 2345 2 1"), "ok");
   {  // 9600 8N1 without flow control as the other end sees it, and the time-outs read back
     const char* com = std::getenv("LUMERO_METER_SIMULATOR_COM");

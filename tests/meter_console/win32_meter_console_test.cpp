@@ -71,9 +71,7 @@ class MeterConsoleTest : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string error;
-    simulator = MeterSimulatorClient::FromEnvironment(&error);
-    ASSERT_NE(simulator, nullptr) << error;
-    ASSERT_EQ(simulator->Command("reset"), "ok");
+    ASSERT_TRUE(simulator = MeterSimulatorClient::FromEnvironmentReset(&error)) << error;
   }
   std::unique_ptr<MeterSimulatorClient> simulator;
 };

@@ -111,9 +111,7 @@ class ReportTest : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string error;
-    simulator = MeterSimulatorClient::FromEnvironment(&error);
-    ASSERT_NE(simulator, nullptr) << error;
-    ASSERT_EQ(simulator->Command("reset"), "ok");
+    ASSERT_TRUE(simulator = MeterSimulatorClient::FromEnvironmentReset(&error)) << error;
     folder = test_support::NewScratchFolder("report");
     appData = folder / "appdata";
     logFile = appData / "Lumerovantix" / "logi" / "app.log";

@@ -110,8 +110,7 @@ class MeterServices : public ::testing::Test {
     StandInReset();
     Log();
     std::string error;
-    ASSERT_TRUE(simulator = MeterSimulatorClient::FromEnvironment(&error)) << error;
-    ASSERT_EQ(simulator->Command("reset"), "ok");
+    ASSERT_TRUE(simulator = MeterSimulatorClient::FromEnvironmentReset(&error)) << error;
     RegisterMeterBridge(nullptr, window.Handle());
     EXPECT_FALSE(PostToUiThread([] {}));  // a null engine registers nothing
     RegisterMeterBridge(engine.get(), window.Handle());

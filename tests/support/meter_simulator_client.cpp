@@ -24,6 +24,16 @@ std::unique_ptr<MeterSimulatorClient> MeterSimulatorClient::FromEnvironment(std:
   return nullptr;
 }
 
+std::unique_ptr<MeterSimulatorClient> MeterSimulatorClient::FromEnvironmentReset(
+    std::string* error) {
+  auto client = FromEnvironment(error);
+  if (client == nullptr) return nullptr;
+  const std::string reply = client->Command("reset");
+  if (reply == "ok") return client;
+  *error = "the simulator answered \"" + reply + "\" to reset";
+  return nullptr;
+}
+
 std::unique_ptr<MeterSimulatorClient> MeterSimulatorClient::Connect(int port, std::string* error) {
 #ifdef _WIN32
   static const bool started = [] {

@@ -15,6 +15,8 @@ class MeterSimulatorClient {
  public:
   // Null (with the reason in *error) when no simulator is announced or it cannot be reached.
   static std::unique_ptr<MeterSimulatorClient> FromEnvironment(std::string* error);
+  // The same, with the simulated meter reset to its defaults (a plugged cable, answering).
+  static std::unique_ptr<MeterSimulatorClient> FromEnvironmentReset(std::string* error);
   static std::unique_ptr<MeterSimulatorClient> Connect(int port, std::string* error);
   MeterSimulatorClient(Token, std::intptr_t socket) : socket_(socket) {}
   ~MeterSimulatorClient();
